@@ -1,0 +1,42 @@
+# Unit and integration tests: GoogleTest built for Windows, run under Wine
+# through CMAKE_CROSSCOMPILING_EMULATOR (tools/wine/winerun).
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# Helper programs the tests start (one .exe per source file in tests/tools).
+file(GLOB ORLIX_TEST_TOOLS CONFIGURE_DEPENDS ${ORLIX_ROOT}/tests/tools/*.cpp)
+set(ORLIX_TEST_TOOL_TARGETS "")
+foreach(_src ${ORLIX_TEST_TOOLS})
+  get_filename_component(_name ${_src} NAME_WE)
+  add_executable(${_name} ${_src})
+  target_link_libraries(${_name} PRIVATE launcher_lib)
+  target_link_options(${_name} PRIVATE -municode)  # wmain entry
+  set_target_properties(${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testtools)
+  list(APPEND ORLIX_TEST_TOOL_TARGETS ${_name})
+endforeach()
+
+file(GLOB_RECURSE ORLIX_UNIT_TESTS CONFIGURE_DEPENDS ${ORLIX_ROOT}/tests/unit/*_test.cpp)
+file(GLOB ORLIX_UNIT_SUPPORT CONFIGURE_DEPENDS ${ORLIX_ROOT}/tests/unit/*.cpp)
+list(APPEND ORLIX_UNIT_TESTS ${ORLIX_UNIT_SUPPORT})
+list(REMOVE_DUPLICATES ORLIX_UNIT_TESTS)
+add_executable(launcher_tests ${ORLIX_UNIT_TESTS})
+target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
+target_link_libraries(launcher_tests PRIVATE launcher_lib gtest)
+target_compile_definitions(launcher_tests PRIVATE
+    ORLIX_TEST_PORT=${ORLIX_TEST_PORT}
+    ORLIX_TESTTOOLS_DIR=L"testtools")
+if(ORLIX_TEST_TOOL_TARGETS)
+  add_dependencies(launcher_tests ${ORLIX_TEST_TOOL_TARGETS})
+endif()
+add_dependencies(launcher_tests Tavrel_Launcher)
+
+# Each test case becomes one CTest test named Suite.Case; discovery runs the
+# executable under Wine when ctest starts, not at build time.
+gtest_discover_tests(launcher_tests
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES TIMEOUT 300)

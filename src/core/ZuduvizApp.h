@@ -1,0 +1,34 @@
+// The launcher's application object. One run is one call of InitInstance,
+// which picks the run mode and does that mode's work in a fixed order; it
+// always returns FALSE, so no message loop runs and the process ends after
+// ExitInstance.
+#pragma once
+
+#include <windows.h>
+
+#include "app/AppBase.h"
+#include "base/FixedText.h"
+#include "base/UniqueHandle.h"
+
+class CZuduvizApp : public app::CWinAppBase {
+ public:
+  CZuduvizApp();
+  ~CZuduvizApp() override;
+
+  BOOL InitInstance() override;
+  int ExitInstance() override;
+
+  // Starts |path| (at most 260 characters), or this executable when null, as
+  // a new process without arguments at idle priority. Failure is silent.
+  void StartProgram(const wchar_t* path);
+
+  ULONG_PTR m_gdiplusToken = 0;
+  // Download address of a newer launcher, filled by the update check.
+  wchar_t m_updAddr[base::kUrlChars] = {};
+  // Manual-reset events of the worker hand-over: set once a worker has
+  // copied its argument, and once a ping's request has finished.
+  base::UniqueHandle m_hTakenEvent;
+  base::UniqueHandle m_hDoneEvent;
+};
+
+extern CZuduvizApp theApp;

@@ -1,0 +1,42 @@
+// Helpers shared by the Windows tests: scratch folders, small files, and
+// starting the helper programs built into build/<arch>/testtools.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the temporary folder, removed with all its contents
+// when the object goes.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::wstring& path() const { return path_; }
+  std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+ private:
+  std::wstring path_;
+};
+
+// Removes a file or a whole folder tree; true when nothing is left.
+bool RemoveTree(const std::wstring& path);
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool ReadFileBytes(const std::wstring& path, std::string* bytes);
+
+// Full path of a helper program built beside the tests.
+std::wstring TestToolPath(const wchar_t* name);
+
+// Runs |exe| with |arguments| (already quoted as needed) from |workDir|
+// (empty: the caller's), waits up to |timeoutMs| and returns its exit code,
+// or -1 when it could not be started or did not end in time.
+long RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workDir = L"",
+                DWORD timeoutMs = 60000);
+
+}  // namespace testing_support
