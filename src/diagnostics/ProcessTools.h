@@ -1,0 +1,41 @@
+// Finding, ending and inspecting processes. Processes are matched on the
+// whole path of their main module, compared without regard to letter case,
+// never on the file name alone. None of these shows a window or keeps state.
+#pragma once
+
+#include <string>
+
+namespace diagnostics {
+
+// 64 on 64-bit Windows (also for a 32-bit process under WOW64), else 32.
+int GetOsBitness();
+
+// Runs "program arguments" hidden, with standard output and error captured
+// into |output| (the bytes exactly as the child wrote them). True when the
+// command was started and read to its end; false, with |output| unchanged,
+// when the pipe or the process could not be created.
+bool RunHiddenCommand(const std::string& program, const std::string& arguments, std::string* output);
+
+// Enables SeDebugPrivilege in the process token; true when it was enabled.
+bool EnableDebugPrivilege();
+
+// Ends every process whose main module is |exePath|. Returns the result of
+// the last termination attempted; false when none matched.
+bool KillProcessesByPath(const wchar_t* exePath);
+
+// True when some process's main module is |exePath|.
+bool IsProcessRunning(const wchar_t* exePath);
+
+// Ends the game executable of the install folder.
+bool KillGameProcess();
+
+// Ends the crash-report uploader, then the game, of the install folder.
+bool KillReporterAndGame();
+
+// Rewrites a device-form path (\Device\HarddiskVolume2\x) to its drive form
+// (C:\x) into |dosPath|, a buffer of |dosPathChars| characters. True when a
+// drive matched; otherwise |dosPath| holds a copy of the input (or is left
+// untouched when a drive could not be queried).
+bool DevicePathToDosPath(const wchar_t* devicePath, wchar_t* dosPath, std::size_t dosPathChars);
+
+}  // namespace diagnostics
