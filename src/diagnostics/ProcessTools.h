@@ -3,6 +3,7 @@
 // never on the file name alone. None of these shows a window or keeps state.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace diagnostics {

@@ -1,0 +1,248 @@
+"""Shared pieces of the end-to-end tests: a Wine prefix of the test's own, the
+local statistics/update server, the launcher's files, and looking at the X
+display.
+
+Every end-to-end test drives the real launcher under Wine as a player would.
+Each test script gets a fresh copy of the build's prepared Wine prefix, so
+registry values, shortcuts and installed files of one script never leak into
+another. Only loopback traffic; every wait is bounded.
+"""
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+ROOT = os.environ.get("ORLIX_ROOT") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(ROOT, "build", "x86_64")
+SERVER_BIN = os.environ.get("ORLIX_SERVER") or os.path.join(ROOT, "build", "native", "server", "orlix_server")
+BASE_PREFIX = os.path.join(ROOT, "build", "wineprefix")
+TEST_PORT = 47611  # ORLIX_TEST_PORT of the x86_64 test build
+WINE_USER = "root" if os.geteuid() == 0 else os.environ.get("USER", "root")
+
+
+def launcher_exe():
+    return os.path.join(BUILD_WIN, "Tavrel_Launcher.exe")
+
+
+def tool_exe(name):
+    return os.path.join(BUILD_WIN, "testtools", name)
+
+
+class WinePrefix:
+    """A throw-away copy of the prepared prefix, with its own wineserver."""
+
+    def __init__(self, name):
+        subprocess.run([os.path.join(ROOT, "tools", "wine", "prefix-setup")], check=True)
+        self.dir = os.path.join(ROOT, "build", "e2e", name)
+        self.path = os.path.join(self.dir, "prefix")
+        if os.path.exists(self.dir):
+            self._kill_server()
+            shutil.rmtree(self.dir)
+        os.makedirs(self.dir)
+        subprocess.run(["cp", "-a", "--reflink=auto", BASE_PREFIX, self.path], check=True)
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": self.path,
+            "WINEARCH": "win64",
+            "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
+            "WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=;mshtml=",
+        })
+        # Start the wineserver and Wine's services now, detached from our
+        # output: they outlive every program and would hold its pipes open.
+        subprocess.run(["wineserver", "-p"], env=self.env, check=False, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=self.env, timeout=120, check=False,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # ---- paths -----------------------------------------------------------
+    def user_dir(self, *parts):
+        return os.path.join(self.path, "drive_c", "users", WINE_USER, *parts)
+
+    def local_appdata(self, *parts):
+        return self.user_dir("AppData", "Local", *parts)
+
+    def maker_folder(self, *parts):
+        return self.local_appdata("Orlix", "GameLogin", *parts)
+
+    def install_folder(self, *parts):
+        return self.maker_folder("Tavrel", *parts)
+
+    def desktop(self, *parts):
+        return self.user_dir("Desktop", *parts)
+
+    def documents(self, *parts):
+        return self.user_dir("Documents", *parts)
+
+    def start_menu_programs(self, *parts):
+        return self.user_dir("AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Programs", *parts)
+
+    def to_windows(self, unix_path):
+        """Unix path inside the prefix (or anywhere: Z:) as a Windows path."""
+        drive_c = os.path.join(self.path, "drive_c")
+        p = os.path.abspath(unix_path)
+        if p.startswith(drive_c + os.sep) or p == drive_c:
+            return "C:" + p[len(drive_c):].replace("/", "\\") or "C:\\"
+        return "Z:" + p.replace("/", "\\")
+
+    # ---- processes -------------------------------------------------------
+    # Output goes to files, never pipes: a Windows program's children (the
+    # game, the uploader, Wine's own helpers) inherit the Unix descriptors and
+    # may outlive it, and a pipe would then never reach its end.
+    def run(self, args, timeout=120, cwd=None, check=False):
+        """Runs a Windows program to its end; returns CompletedProcess with
+        stdout and stderr as bytes."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            p = subprocess.run(["wine"] + list(args), env=self.env, cwd=cwd, timeout=timeout,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
+            out.seek(0)
+            err.seek(0)
+            r = subprocess.CompletedProcess(p.args, p.returncode, out.read(), err.read())
+        if check:
+            r.check_returncode()
+        return r
+
+    def start(self, args, cwd=None, log=None):
+        """Starts a Windows program and returns the Popen (output to |log| or nowhere)."""
+        out = open(log, "ab") if log else subprocess.DEVNULL
+        try:
+            return subprocess.Popen(["wine"] + list(args), env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=subprocess.STDOUT)
+        finally:
+            if log:
+                out.close()
+
+    def wait_idle(self, timeout=120):
+        """Waits until no Windows program but Wine's own services runs."""
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if not self.user_processes():
+                return True
+            time.sleep(0.2)
+        return False
+
+    def user_processes(self):
+        """Names of the running Windows programs of this prefix, Wine's services left out."""
+        services = {"services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "explorer.exe",
+                    "rpcss.exe", "conhost.exe", "tabtip.exe", "wineboot.exe"}
+        names = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    env = f.read().split(b"\0")
+                if ("WINEPREFIX=" + self.path).encode() not in env:
+                    continue
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    cmd = f.read().split(b"\0")[0].decode("utf-8", "replace")
+            except OSError:
+                continue
+            exe = cmd.replace("\\", "/").rsplit("/", 1)[-1].lower()
+            if exe.endswith(".exe") and exe not in services:
+                names.append(exe)
+        return names
+
+    def reg_query(self, key, value=None):
+        """Text of `reg query` for a key (and value), or None when absent."""
+        args = ["reg", "query", key]
+        if value is not None:
+            args += ["/v", value]
+        r = self.run(args, timeout=60)
+        return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
+
+    def _kill_server(self):
+        env = dict(os.environ, WINEPREFIX=self.path)
+        subprocess.run(["wineserver", "-k"], env=env, check=False, stderr=subprocess.DEVNULL)
+
+    def close(self):
+        self._kill_server()
+
+
+class LocalServer:
+    """The project's statistics and update server on the test port."""
+
+    def __init__(self, root_dir, port=TEST_PORT):
+        self.port = port
+        self.root = root_dir
+        os.makedirs(os.path.join(root_dir, "files", "update"), exist_ok=True)
+        self.files = os.path.join(root_dir, "files")
+        self.db = os.path.join(root_dir, "pings.db")
+        self.reports = os.path.join(root_dir, "reports")
+        os.makedirs(self.reports, exist_ok=True)
+        self.proc = subprocess.Popen(
+            [SERVER_BIN, "serve", "--port", str(port), "--root", self.files, "--db", self.db,
+             "--reports", self.reports],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = self.proc.stdout.readline()
+        if "listening" not in line:
+            self.stop()
+            raise RuntimeError("server did not start: %r %s" % (line, self.proc.stderr.read()))
+
+    def url(self, path):
+        return "http://127.0.0.1:%d%s" % (self.port, path)
+
+    def get(self, path):
+        with urllib.request.urlopen(self.url(path), timeout=30) as r:
+            return r.read()
+
+    def pings(self, path=None):
+        rows = json.loads(self.get("/__test/pings"))
+        return [r for r in rows if path is None or r["path"] == path]
+
+    def fault(self, path, mode):
+        self.get("/__test/fault?path=%s&mode=%s" % (urllib.request.quote(path), mode))
+
+    def clear_faults(self):
+        self.get("/__test/clear")
+
+    def reset(self):
+        self.get("/__test/reset")
+
+    def put_file(self, rel_path, data):
+        p = os.path.join(self.files, rel_path)
+        os.makedirs(os.path.dirname(p), exist_ok=True)
+        with open(p, "wb") as f:
+            f.write(data)
+        return p
+
+    def stop(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+        self.proc = None
+
+
+def port_free(port):
+    with socket.socket() as s:
+        return s.connect_ex(("127.0.0.1", port)) != 0
+
+
+def screenshot(path):
+    """Saves the whole X display as a PNG."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    subprocess.run(["/usr/bin/import", "-window", "root", path], check=True, timeout=60)
+
+
+def window_ids(name_pattern):
+    """X window ids whose title matches a regular expression."""
+    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name_pattern],
+                       stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    return [int(x) for x in r.stdout.split()]
+
+
+def wait_for(predicate, timeout=60, interval=0.2):
+    deadline = time.time() + timeout
+    while time.time() < deadline:
+        v = predicate()
+        if v:
+            return v
+        time.sleep(interval)
+    return predicate()
