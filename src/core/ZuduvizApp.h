@@ -22,6 +22,12 @@ class CZuduvizApp : public app::CWinAppBase {
   // a new process without arguments at idle priority. Failure is silent.
   void StartProgram(const wchar_t* path);
 
+  // Hands |url| (at most 511 characters, in the caller's buffer) to a new
+  // ping worker and returns 1 once the worker has copied it; the buffer may
+  // then be reused. m_hDoneEvent is set when the request has finished.
+  // Defined with the pings in telemetry/Ping.cpp.
+  int SendPing(const wchar_t* url);
+
   ULONG_PTR m_gdiplusToken = 0;
   // Download address of a newer launcher, filled by the update check.
   wchar_t m_updAddr[base::kUrlChars] = {};
