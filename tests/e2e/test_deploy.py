@@ -8,6 +8,7 @@ started there, it writes the package out, ends the running game and
 uploader, and unpacks the package. The tree is checked against the package
 the build made.
 """
+import json
 import os
 import shutil
 import sys
@@ -19,6 +20,8 @@ sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
 PACKAGE = os.path.join(harness.BUILD_WIN, "package", "tavrelair.zip")
+# Stands in for the installed launcher until its start-up calls the deployment.
+DEPLOYER = harness.tool_exe("deploy_probe.exe")
 
 
 def snapshot(root):
@@ -50,7 +53,7 @@ class Deployment(unittest.TestCase):
 
     def place_launcher(self):
         os.makedirs(self.install, exist_ok=True)
-        shutil.copy(harness.tool_exe("deploy_probe.exe"), os.path.join(self.install, "Tavrel_Launcher.exe"))
+        shutil.copy(DEPLOYER, os.path.join(self.install, "Tavrel_Launcher.exe"))
 
     def deploy(self):
         exe = self.prefix.to_windows(os.path.join(self.install, "Tavrel_Launcher.exe"))
@@ -103,9 +106,14 @@ class Deployment(unittest.TestCase):
         with open(ini, "wb") as f:
             f.write(b"[Game]\r\nName=changed\r\n")
 
-        proc = self.prefix.start([self.prefix.to_windows(game)], cwd=self.install)
+        proc = self.prefix.start([self.prefix.to_windows(game), "-zone", "north 2"], cwd=self.install)
         try:
-            self.assertTrue(harness.wait_for(lambda: os.path.exists(log), timeout=60), "the game did not start")
+            self.assertTrue(harness.wait_for(lambda: os.path.exists(log) and os.path.getsize(log), timeout=60),
+                            "the game did not start")
+            with open(log, encoding="utf-8") as f:
+                start = json.loads(f.read().splitlines()[-1])
+            self.assertEqual(start["args"], ["-zone", "north 2"])
+            self.assertEqual(start["cwd"].lower(), self.prefix.to_windows(self.install).lower())
             self.assertTrue(harness.wait_for(lambda: harness.window_ids("^OrlixDuskmere$"), timeout=60),
                             "the game window did not appear")
             self.assertIn("tavr_online.exe", self.prefix.user_processes())

@@ -3,11 +3,13 @@
 //
 // Each start appends one line to "tavr_online.log" beside the executable (and
 // to the file named by the environment variable ORLIX_GAME_LOG, when set):
-//   {"pid":1234,"cwd":"C:\\...","cmdline":"\"C:\\...\\tavr_online.exe\" -x"}
-// (UTF-8 JSON, one object per line). It then shows a window titled
+//   {"pid":1234,"cwd":"C:\\...","cmdline":"\"C:\\...\\tavr_online.exe\" -x","args":["-x"]}
+// (UTF-8 JSON, one object per line; "args" are the arguments after the
+// program, split by the usual Windows rules). It then shows a window titled
 // "OrlixDuskmere" until the window is closed or the process is ended, and ends
 // by itself after ten minutes so a forgotten copy never lingers.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
 
@@ -72,12 +74,26 @@ std::wstring EnvLogPath() {
   return (n > 0 && n < MAX_PATH) ? std::wstring(value, n) : std::wstring();
 }
 
+// The arguments after the program name as a JSON array.
+std::string JsonArguments() {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  std::string out = "[";
+  for (int i = 1; argv && i < argc; ++i) {
+    if (i > 1) out += ",";
+    out += JsonString(argv[i]);
+  }
+  if (argv) ::LocalFree(argv);
+  return out + "]";
+}
+
 void RecordStart() {
   wchar_t cwd[MAX_PATH] = {};
   DWORD n = ::GetCurrentDirectoryW(MAX_PATH, cwd);
   std::string line = "{\"pid\":" + std::to_string(::GetCurrentProcessId()) +
                      ",\"cwd\":" + JsonString(n > 0 && n < MAX_PATH ? cwd : L"") +
-                     ",\"cmdline\":" + JsonString(::GetCommandLineW()) + "}\r\n";
+                     ",\"cmdline\":" + JsonString(::GetCommandLineW()) +
+                     ",\"args\":" + JsonArguments() + "}\r\n";
   AppendLine(LogBesideExe(), line);
   AppendLine(EnvLogPath(), line);
 }
