@@ -68,11 +68,15 @@ bool SamePath(const wchar_t* a, const wchar_t* b) {
   return ::CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool ProcessHasPath(DWORD pid, const wchar_t* exePath) {
+// The process |pid|, opened for queries, when its main module is |exePath|;
+// else an empty owner. While the handle is held the identifier cannot be
+// given to a new process, so opening |pid| again reaches the same process.
+base::UniqueHandle OpenIfPathMatches(DWORD pid, const wchar_t* exePath) {
   base::UniqueHandle process(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
-  if (!process) return false;
+  if (!process) return process;
   wchar_t path[MAX_PATH];
-  return GetMainModulePath(process.get(), path) && SamePath(path, exePath);
+  if (!GetMainModulePath(process.get(), path) || !SamePath(path, exePath)) process.reset();
+  return process;
 }
 
 // Ends one process and waits, bounded, until it is gone.
@@ -168,7 +172,8 @@ bool KillProcessesByPath(const wchar_t* exePath) {
   bool lastResult = false;
   for (DWORD pid : ids) {
     if (pid == ::GetCurrentProcessId()) continue;  // never ourselves
-    if (ProcessHasPath(pid, exePath)) lastResult = TerminateAndWait(pid);
+    base::UniqueHandle match = OpenIfPathMatches(pid, exePath);
+    if (match) lastResult = TerminateAndWait(pid);
   }
   return lastResult;
 }
@@ -178,7 +183,7 @@ bool IsProcessRunning(const wchar_t* exePath) {
   std::vector<DWORD> ids;
   if (!EnumerateProcessIds(&ids)) return false;
   for (DWORD pid : ids) {
-    if (ProcessHasPath(pid, exePath)) return true;
+    if (OpenIfPathMatches(pid, exePath)) return true;
   }
   return false;
 }
