@@ -11,8 +11,9 @@ the build made.
 import json
 import os
 import shutil
+import socket
 import sys
-import time
+import threading
 import unittest
 import zipfile
 
@@ -128,6 +129,45 @@ class Deployment(unittest.TestCase):
             if proc.poll() is None:
                 proc.kill()
                 proc.wait(30)
+
+    def test_3_uploader_in_the_middle_of_a_transfer_is_ended(self):
+        self.place_launcher()
+        self.deploy()
+        # A report endpoint that takes the connection and never answers: the
+        # uploader waits for its answer until the deployment ends it.
+        self.assertTrue(harness.port_free(harness.TEST_PORT))
+        listener = socket.socket()
+        listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        listener.bind(("127.0.0.1", harness.TEST_PORT))
+        listener.listen(4)
+        accepted = []
+        threading.Thread(target=lambda: accepted.append(listener.accept()), daemon=True).start()
+
+        base = "Dump_2024-03-09_Tavrel_zuduviz"
+        with open(os.path.join(self.install, base + ".txt"), "wb") as f:
+            f.write(b"report")
+        uploader = os.path.join(self.install, "BugReport.exe")
+        upload_log = os.path.join(self.install, "BugReport.log")
+        proc = self.prefix.start([self.prefix.to_windows(uploader), "/report", "client", "Duskmere", "Tavrel",
+                                  "3.0.1.5", "zuduviz", base], cwd=self.install)
+        try:
+            self.assertTrue(harness.wait_for(lambda: accepted, timeout=60), "the uploader did not connect")
+            self.assertIn("bugreport.exe", self.prefix.user_processes())
+
+            self.deploy()
+
+            self.assertNotIn("bugreport.exe", self.prefix.user_processes())
+            proc.wait(timeout=60)
+            with open(upload_log, encoding="utf-8") as f:
+                self.assertNotIn("sent", f.read(), "the transfer finished before the uploader was ended")
+            self.assert_holds_package()
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait(30)
+            for conn, _ in accepted:
+                conn.close()
+            listener.close()
 
 
 if __name__ == "__main__":
