@@ -6,7 +6,8 @@ from the launcher's deployment code and resources (game package included)
 stands in for it: copied into the install folder under the launcher's name,
 started there, it writes the package out, ends the running game and
 uploader, and unpacks the package. The tree is checked against the package
-the build made.
+the build made, also after deploying over a running game and over an
+uploader waiting in the middle of a transfer.
 """
 import json
 import os
