@@ -29,6 +29,14 @@ bool starts_with(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// Pings are the "NAME.htm" addresses at the top of the server. Deeper
+// addresses belong to published files: a missing "/update/ConfigTavrel.htm"
+// must answer 404 (nothing published), not be taken for a ping.
+bool is_ping_path(std::string_view path) {
+  const bool top_level = path.find_first_of("/\\", 1) == std::string_view::npos;
+  return top_level && path.size() > 5 && ends_with(path, ".htm");
+}
+
 // Answers with a short text body (only the head for HEAD requests).
 void answer_text(Connection& connection, int status, std::string text, bool head_only = false,
                  std::string content_type = "text/plain; charset=utf-8") {
@@ -100,6 +108,8 @@ void RequestHandler::handle(Connection& connection) {
 
 void RequestHandler::route(Exchange& exchange) {
   const HttpRequest& request = exchange.request;
+  // Test controls stay out of the request log, so a test that reads the log
+  // sees only the traffic of the client under test.
   if (starts_with(request.raw_path, kTestPrefix)) return handle_test_control(exchange);
   log_.add({utc_iso_now(), exchange.connection.remote_address(), request});
 
@@ -147,7 +157,7 @@ void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& p
     close(fd);
     return;
   }
-  if (ends_with(path, ".htm")) return record_ping_and_answer(exchange, path, fault);
+  if (is_ping_path(path)) return record_ping_and_answer(exchange, path, fault);
   answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
 }
 
