@@ -1,5 +1,6 @@
 #include "request_handler.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,6 +57,28 @@ bool parse_content_length(const std::string& text, uint64_t& length) {
     length = length * 10 + static_cast<uint64_t>(c - '0');
   }
   return true;
+}
+
+// Streams `length` body bytes to `fd`, starting with those already read
+// with the head: reports can be large minidumps, never held in memory.
+bool receive_body_to_file(Connection& connection, const std::string& early_bytes, uint64_t length, int fd) {
+  std::string chunk = early_bytes.substr(0, static_cast<size_t>(std::min<uint64_t>(length, early_bytes.size())));
+  uint64_t received = 0;
+  for (;;) {
+    if (!chunk.empty()) {
+      for (size_t written = 0; written < chunk.size();) {
+        const ssize_t wrote = ::write(fd, chunk.data() + written, chunk.size() - written);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        written += static_cast<size_t>(wrote);
+      }
+      received += chunk.size();
+      chunk.clear();
+    }
+    if (received == length) return true;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, length - received));
+    if (connection.read_some(chunk, want, kReadTimeoutMs) != IoResult::Ok) return false;
+  }
 }
 
 }  // namespace
@@ -174,15 +197,18 @@ void RequestHandler::record_ping_and_answer(Exchange& exchange, const std::strin
 void RequestHandler::handle_report_upload(Exchange& exchange) {
   Connection& connection = exchange.connection;
   const HttpRequest& request = exchange.request;
-  uint64_t length = 0;
   const std::string* length_text = request.header("Content-Length");
-  if (request.header("Transfer-Encoding") || !length_text) return answer_text(connection, 411, "Content-Length required\n");
+  if (request.header("Transfer-Encoding") || !length_text) {
+    return answer_text(connection, 411, "Content-Length required\n");
+  }
+  uint64_t length = 0;
   if (!parse_content_length(*length_text, length)) return answer_text(connection, 400, "bad Content-Length\n");
   if (length > kMaxReportBytes) return answer_text(connection, 413, "report too large\n");
 
-  const QueryParams params = parse_query(request.raw_query);
-  const std::string name = sanitize_report_name(find_param(params, "file").value_or(""));
-  if (!make_directories(settings_.reports_dir)) return answer_text(connection, 500, "cannot create reports folder\n");
+  const std::string name = sanitize_report_name(find_param(parse_query(request.raw_query), "file").value_or(""));
+  if (!make_directories(settings_.reports_dir)) {
+    return answer_text(connection, 500, "cannot create reports folder\n");
+  }
   std::string stored_path;
   const int fd = create_report_file(settings_.reports_dir, name, stored_path);
   if (fd < 0) return answer_text(connection, 500, "cannot create report file\n");
@@ -191,30 +217,9 @@ void RequestHandler::handle_report_upload(Exchange& exchange) {
   if (expect && *expect == "100-continue" && exchange.early_body.empty()) {
     connection.write_all("HTTP/1.1 100 Continue\r\n\r\n");
   }
-
-  // Stream the body to disk: reports can be large minidumps.
-  std::string chunk = exchange.early_body.substr(0, static_cast<size_t>(std::min<uint64_t>(length, exchange.early_body.size())));
-  uint64_t received = 0;
-  bool complete = true;
-  for (;;) {
-    if (!chunk.empty()) {
-      if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
-        complete = false;
-        break;
-      }
-      received += chunk.size();
-      chunk.clear();
-    }
-    if (received == length) break;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, length - received));
-    if (connection.read_some(chunk, want, kReadTimeoutMs) != IoResult::Ok) {
-      complete = false;
-      break;
-    }
-  }
-  const bool synced = complete && fsync(fd) == 0;
+  const bool stored = receive_body_to_file(connection, exchange.early_body, length, fd) && fsync(fd) == 0;
   close(fd);
-  if (!synced) {
+  if (!stored) {
     unlink(stored_path.c_str());
     return answer_text(connection, 400, "incomplete report body\n");
   }
