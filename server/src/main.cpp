@@ -3,6 +3,9 @@
 //   orlix_server serve --port P --root DIR --db FILE [--reports DIR] [--bind 127.0.0.1]
 //   orlix_server pings --db FILE [--path /active.htm] [--json]
 //   orlix_server reports --db FILE
+#include <limits.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,6 +38,14 @@ bool parse_port(const std::string& text, uint16_t& port) {
   return true;
 }
 
+// Stored report paths are listed to tests that may run elsewhere: keep them absolute.
+std::string absolute_path(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char cwd[PATH_MAX];
+  if (!getcwd(cwd, sizeof cwd)) return path;
+  return std::string(cwd) + "/" + path;
+}
+
 // Reports go beside the database unless a folder is given.
 std::string default_reports_dir(const std::string& db) {
   const size_t slash = db.rfind('/');
@@ -59,7 +70,8 @@ int run_serve_command(const CommandLine& command_line) {
     std::fprintf(stderr, "orlix_server: %s\n", store.last_error().c_str());
     return 1;
   }
-  RequestHandler handler({*root, command_line.option("reports").value_or(default_reports_dir(*db))}, store);
+  const std::string reports_dir = absolute_path(command_line.option("reports").value_or(default_reports_dir(*db)));
+  RequestHandler handler({*root, reports_dir}, store);
   std::string error;
   if (!handler.prepare(error)) {
     std::fprintf(stderr, "orlix_server: %s\n", error.c_str());

@@ -20,9 +20,10 @@ import urllib.request
 
 SERVER_BINARY = os.environ.get("ORLIX_SERVER", "")
 
-LAUNCHER_SIZE = 5000  # odd multiple of neither 512 nor 2, to exercise edge pieces
+LAUNCHER_SIZE = 5000  # not a multiple of 512: the last slow/stall piece is a short one
 LAUNCHER_BYTES = bytes((i * 7 + 3) % 251 for i in range(LAUNCHER_SIZE))
-CONFIG_TEXT = b"[VerKey]\r\nTavrel=0123456789abcdef01234567893015\r\nUpdAddr=http://127.0.0.1/files/Tavrel_Launcher.exe\r\n"
+CONFIG_TEXT = (b"[VerKey]\r\nTavrel=0123456789abcdef01234567893015\r\n"
+               b"UpdAddr=http://127.0.0.1/files/Tavrel_Launcher.exe\r\n")
 
 
 class ServerProcess:
