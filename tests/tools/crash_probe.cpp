@@ -3,6 +3,8 @@
 //
 //   crash_probe access|invalid-parameter|pure-call|terminate [replace-filter]
 //
+// Exits with 100 when it did not crash.
+//
 // With "replace-filter" a later SetUnhandledExceptionFilter call stands for a
 // library that tries to take the filter over; its filter would leave
 // "library-filter-ran.txt" in the current folder. Prints what that call
@@ -10,6 +12,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <exception>
@@ -28,23 +31,28 @@ LONG WINAPI LibraryFilter(EXCEPTION_POINTERS*) {
 int* volatile g_nowhere = nullptr;
 FILE* volatile g_noFile = nullptr;
 
-// Calls its pure function from the base constructor, through a pointer the
-// compiler cannot see through, so the call goes to the pure-call hook.
+}  // namespace
+
+namespace probe {
+
+// Calls its pure function from the base constructor, through a function the
+// compiler cannot see: knowing the type under construction, GCC would
+// otherwise drop the call as undefined instead of going through the vtable.
+// Outside the anonymous namespace, so that the hierarchy is not closed.
+struct Shape;
+void DrawShape(Shape* shape);
+void (*volatile g_drawShape)(Shape*) = DrawShape;
 struct Shape {
-  Shape();
+  Shape() { g_drawShape(this); }
   virtual ~Shape() {}
   virtual void Draw() = 0;
 };
-Shape* volatile g_shape = nullptr;
-Shape::Shape() {
-  g_shape = this;
-  g_shape->Draw();
-}
+__attribute__((noipa)) void DrawShape(Shape* shape) { shape->Draw(); }
 struct Circle : Shape {
   void Draw() override {}
 };
 
-}  // namespace
+}  // namespace probe
 
 int wmain(int argc, wchar_t** argv) {
   diagnostics::RegisterProductInfo(product::kKind, product::kGameName, product::kProductCode, product::kVersion,
@@ -61,11 +69,17 @@ int wmain(int argc, wchar_t** argv) {
   if (!std::wcscmp(argv[1], L"access")) {
     *g_nowhere = 1;
   } else if (!std::wcscmp(argv[1], L"invalid-parameter")) {
+    // Windows' msvcrt.dll calls the registered handler for this. Wine 8's
+    // msvcrt.dll has no _set_invalid_parameter_handler, so MinGW keeps the
+    // handler itself and Wine's checks only set errno: the handler the
+    // runtime holds is then called the way the runtime would.
     std::fclose(g_noFile);
+    _invalid_parameter_handler handler = ::_get_invalid_parameter_handler();
+    if (handler) handler(L"stream != NULL", L"fclose", L"fclose.c", 42, 0);
   } else if (!std::wcscmp(argv[1], L"pure-call")) {
-    Circle circle;
+    probe::Circle circle;
   } else if (!std::wcscmp(argv[1], L"terminate")) {
     std::terminate();
   }
-  return 3;  // not crashed
+  return 100;  // not crashed
 }
