@@ -44,8 +44,9 @@ class CrashHandler(unittest.TestCase):
         folder = os.path.join(self.prefix.path, "drive_c", name)
         shutil.rmtree(folder, ignore_errors=True)
         os.makedirs(folder)
-        for exe in ("crash_probe.exe", "BugReport.exe"):
-            shutil.copy(harness.tool_exe(exe), folder)
+        shutil.copy(harness.tool_exe("crash_probe.exe"), folder)
+        # The recording stand-in takes the uploader's place beside the probe.
+        shutil.copy(harness.tool_exe("bugreport_recorder.exe"), os.path.join(folder, "BugReport.exe"))
         orlix = self.prefix.documents("Orlix")
         shutil.rmtree(orlix, ignore_errors=True)
         if orlix_folder:

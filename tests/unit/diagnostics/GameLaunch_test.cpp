@@ -90,7 +90,7 @@ class GameLaunchRun : public ::testing::Test {
     ::DeleteFileW(statistics_.c_str());
     CleanInstallFolder();
     ASSERT_TRUE(::CopyFileW(TestToolPath(L"launch_probe.exe").c_str(), Probe().c_str(), FALSE));
-    ASSERT_TRUE(::CopyFileW(TestToolPath(L"BugReport.exe").c_str(), Uploader().c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(TestToolPath(L"bugreport_recorder.exe").c_str(), Uploader().c_str(), FALSE));
   }
 
   void TearDown() override {

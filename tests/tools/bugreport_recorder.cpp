@@ -1,6 +1,7 @@
-// Stand-in for the crash-report uploader: appends its command line, current
-// folder and priority class to BugReport.calls.txt beside itself (UTF-8, one
-// "cmd=", "cwd=" and "priority=" line per start), then ends. Started with
+// Stand-in for the crash-report uploader, copied as BugReport.exe beside the
+// program under test: appends its command line, current folder and priority
+// class to BugReport.calls.txt beside itself (UTF-8, one "cmd=", "cwd=" and
+// "priority=" line per start), then ends. Started with
 // "/linger" first it records nothing and stays up to 60 seconds, until
 // BugReport.stop appears beside it, standing for an uploader already running.
 #include <windows.h>
