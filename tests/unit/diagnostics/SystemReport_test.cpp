@@ -249,3 +249,11 @@ TEST(SystemReport, RowsFromRealTaskListText) {
   EXPECT_EQ(expected, rows[0]);
   EXPECT_EQ(expected, rows[1]);
 }
+
+TEST(SystemReport, UncreatableFileLeavesNoTrace) {
+  ScratchFolder scratch;
+  std::wstring report = scratch / L"missing\\report.txt";
+  diagnostics::WriteSystemReport(report.c_str());
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(report.c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((scratch / L"missing").c_str()));
+}
