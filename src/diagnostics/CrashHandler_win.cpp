@@ -106,6 +106,10 @@ int InstallCrashHandler() {
   // MinGW's start-up code has installed its own filter by now, so the block
   // is in place in every launcher built with it.
   if (::SetUnhandledExceptionFilter(CrashFilter)) BlockFilterChanges();
+  // MinGW forwards these to msvcrt.dll when it exports them (Windows Vista
+  // and later) and keeps them itself otherwise: Wine 8's msvcrt.dll lacks
+  // them, so there its parameter checks only set errno. g++ code reaches
+  // OnPureCall through __cxa_pure_virtual below, not through _purecall.
   ::_set_invalid_parameter_handler(OnInvalidParameter);
   ::_set_purecall_handler(OnPureCall);
   std::set_terminate(OnTerminate);
