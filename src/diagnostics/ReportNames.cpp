@@ -1,0 +1,48 @@
+#include "diagnostics/ReportNames.h"
+
+#include <cwchar>
+
+namespace diagnostics {
+
+namespace {
+
+// Date text "YYYY-MM-DD"; 16 characters hold any int year the clock gives.
+bool FormatDate(const ClockTime& date, wchar_t (&out)[32]) {
+  int n = std::swprintf(out, 32, L"%04d-%02d-%02d", date.year, date.month, date.day);
+  return n > 0 && n < 32;
+}
+
+}  // namespace
+
+bool FormatClockText(const ClockTime& time, wchar_t* out, std::size_t outChars) {
+  if (!out) return false;
+  wchar_t text[32];
+  int n = std::swprintf(text, 32, L"%02d:%02d:%02d", time.hour, time.minute, time.second);
+  if (n <= 0 || n >= 32) return false;
+  return base::CopyText(out, outChars, text);
+}
+
+bool FormatDatedLogPath(const wchar_t* folder, const ClockTime& date, const wchar_t* suffix,
+                        wchar_t (&out)[base::kPathChars]) {
+  wchar_t day[32];
+  if (!folder || !suffix || !FormatDate(date, day)) return false;
+  return base::JoinText(out, folder, L"\\Dump_", day, L"_", suffix);
+}
+
+bool FormatFailureReportBase(const ClockTime& date, const wchar_t* tag, wchar_t (&out)[base::kPathChars]) {
+  wchar_t day[32];
+  if (!tag || !FormatDate(date, day)) return false;
+  return base::JoinText(out, L"Dump_", day, L"_", tag);
+}
+
+bool FormatCrashReportBase(const wchar_t* dumpFolder, const wchar_t* version, const wchar_t* exeName,
+                           const ClockTime& utc, wchar_t (&out)[base::kPathChars]) {
+  wchar_t stamp[64];
+  int n = std::swprintf(stamp, 64, L"%4d%02d%02d_%02d%02d%02d", utc.year, utc.month, utc.day, utc.hour,
+                        utc.minute, utc.second);
+  if (n <= 0 || n >= 64) return false;
+  return base::JoinText(out, dumpFolder ? dumpFolder : L"", L"Dump_", version ? version : L"", L"_",
+                        exeName ? exeName : L"", L"_", stamp);
+}
+
+}  // namespace diagnostics
