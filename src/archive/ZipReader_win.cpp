@@ -323,6 +323,11 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   // CREATE_ALWAYS replaces an existing file; it fails on a read-only one
   // (and on Windows on a hidden or system one that the entry does not mark
   // so), which is ZipNoFile.
+  // Windows refuses CREATE_ALWAYS on a read-only file; Wine running as
+  // root would open it anyway (the Unix permission check is skipped), so the
+  // attribute is tested first on every system.
+  DWORD existing = ::GetFileAttributesW(outputPath);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY)) return ZipNoFile;
   base::UniqueFile file(
       ::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
   if (!file) return ZipNoFile;
