@@ -97,7 +97,9 @@ TEST(ZipDirectory, OpenValidAndInvalidArchives) {
     MemorySource source(c.bytes);
     ZipDirectory dir(&source);
     EXPECT_EQ(c.result, dir.Open()) << c.what;
-    if (c.result == RdOk) EXPECT_EQ(c.correction, dir.OffsetCorrection()) << c.what;
+    if (c.result == RdOk) {
+      EXPECT_EQ(c.correction, dir.OffsetCorrection()) << c.what;
+    }
   }
 }
 

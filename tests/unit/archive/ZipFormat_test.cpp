@@ -162,9 +162,15 @@ TEST(ZipFormat, ExtendedTimesBlocks) {
     EXPECT_EQ(c.hasWrite, t.hasWrite) << c.what;
     EXPECT_EQ(c.hasAccess, t.hasAccess) << c.what;
     EXPECT_EQ(c.hasCreation, t.hasCreation) << c.what;
-    if (c.hasWrite) EXPECT_EQ(c.write, t.write) << c.what;
-    if (c.hasAccess) EXPECT_EQ(c.access, t.access) << c.what;
-    if (c.hasCreation) EXPECT_EQ(c.creation, t.creation) << c.what;
+    if (c.hasWrite) {
+      EXPECT_EQ(c.write, t.write) << c.what;
+    }
+    if (c.hasAccess) {
+      EXPECT_EQ(c.access, t.access) << c.what;
+    }
+    if (c.hasCreation) {
+      EXPECT_EQ(c.creation, t.creation) << c.what;
+    }
   }
   EXPECT_EQ(116444736000000000ULL, UnixTimeToFileTimeTicks(0));
   EXPECT_EQ(116444736000000000ULL + 10000000ULL * 86400, UnixTimeToFileTimeTicks(86400));
