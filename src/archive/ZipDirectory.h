@@ -27,7 +27,7 @@ class ByteSource {
 // Bytes moved per read of compressed data. Sixteen kilobytes is the size the
 // format's reference readers use; it keeps a stream small and costs nothing
 // measurable under Wine (see bench/package.py).
-constexpr std::uint32_t kStreamBufferBytes = 262144;
+constexpr std::uint32_t kStreamBufferBytes = 16384;
 
 struct EntryStream;
 

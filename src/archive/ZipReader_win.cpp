@@ -19,7 +19,7 @@ namespace archive {
 namespace {
 
 // Bytes per read from an entry stream and per WriteFile.
-constexpr std::uint32_t kExtractBufferBytes = 262144;
+constexpr std::uint32_t kExtractBufferBytes = 16384;
 
 // The archive file, read at explicit positions. Small reads (headers,
 // names, extra fields, the data of small entries) are served from two
@@ -328,6 +328,10 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   // Whatever the caller names, ".." never leads out of the target folder.
   if (!destName || HasParentSegment(destName)) return ZipBadArgs;
 
+  // Step first: the record may come from the cache while the directory
+  // stands at another entry (one whose record failed), and the data must be
+  // the entry's own.
+  if (reader->directory->GoToEntry(index) != RdOk) return ZipCorrupt;
   ArchiveEntry entry;
   ZipResult r = ReadEntryRecord(reader, index, &entry);
   if (r != ZipOk) return r;

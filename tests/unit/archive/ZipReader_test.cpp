@@ -372,3 +372,40 @@ TEST(ZipReader, BaseFolderStartsAsTheCurrentFolder) {
   std::string got;
   EXPECT_TRUE(ReadFileBytes(scratch / L"here.txt", &got));
 }
+
+TEST(ZipReader, UnreadableCentralHeaderFailsLaterEntries) {
+  ScratchFolder scratch;
+  std::string zip = ziptest::Build({Make("a.txt", "a"), Make("b.txt", "b"), Make("c.txt", "c")});
+  zip[ziptest::CentralHeaderAt(zip, 1)] = 'X';
+  ASSERT_TRUE(WriteFileBytes(scratch / L"broken.zip", zip));
+  UniqueArchive archive(ArchiveOpen((scratch / L"broken.zip").c_str()));
+  ASSERT_TRUE(archive);
+  ArchiveEntry e;
+  EXPECT_EQ(ZipOk, ArchiveGetEntry(archive.get(), 0, &e));
+  EXPECT_EQ(ZipCorrupt, ArchiveGetEntry(archive.get(), 1, &e));
+  EXPECT_STREQ(L"", e.name);  // cleared before anything else
+  EXPECT_EQ(ZipCorrupt, ArchiveGetEntry(archive.get(), 2, &e));
+  ASSERT_EQ(ZipOk, ArchiveSetBaseFolder(archive.get(), scratch.path().c_str()));
+  EXPECT_EQ(ZipCorrupt, ArchiveExtractEntry(archive.get(), 2, L"c.txt"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, Attributes(scratch / L"c.txt"));  // nothing created
+  EXPECT_EQ(ZipOk, ArchiveExtractEntry(archive.get(), 0, L"a.txt"));   // back to the first: fine again
+}
+
+TEST(ZipReader, CachedRecordStillExtractsItsOwnData) {
+  // Entry 1's local header disagrees: its record fails after the directory
+  // has stepped to it. Extracting entry 0 (cached) must write entry 0's data.
+  ScratchFolder scratch;
+  Entry bad = Make("bad.txt", "BAD DATA");
+  bad.localMethodDiffers = true;
+  ASSERT_TRUE(WriteFileBytes(scratch / L"c.zip", ziptest::Build({Make("good.txt", "good data"), bad})));
+  UniqueArchive zip(ArchiveOpen((scratch / L"c.zip").c_str()));
+  ASSERT_TRUE(zip);
+  ASSERT_EQ(ZipOk, ArchiveSetBaseFolder(zip.get(), scratch.path().c_str()));
+  ArchiveEntry e;
+  ASSERT_EQ(ZipOk, ArchiveGetEntry(zip.get(), 0, &e));
+  EXPECT_EQ(ZipCorrupt, ArchiveGetEntry(zip.get(), 1, &e));
+  EXPECT_EQ(ZipOk, ArchiveExtractEntry(zip.get(), 0, L"good.txt"));
+  std::string got;
+  EXPECT_TRUE(ReadFileBytes(scratch / L"good.txt", &got));
+  EXPECT_EQ("good data", got);
+}
