@@ -216,8 +216,11 @@ TEST(ZipDirectory, StreamFaults) {
   describedEncrypted.encrypt = true;
   describedEncrypted.flags = kFlagDataDescriptor;
 
+  Entry emptyBadCrc = Make("empty-crc", "", kMethodStored);
+  emptyBadCrc.badCrc = true;
+
   std::vector<Entry> entries = {badCrcStored, badCrcDeflated, shortStored, shortDeflated, garbage,
-                                wrongPassword, rightCheck, rightCheckStored, describedEncrypted};
+                                wrongPassword, rightCheck, rightCheckStored, describedEncrypted, emptyBadCrc};
   std::string zip = ziptest::Build(entries);
   // The deflated data of "garbage" starts with a reserved block type.
   zip[zip.find("garbage") + 7] = char(0xFF);
@@ -231,6 +234,7 @@ TEST(ZipDirectory, StreamFaults) {
       {"corrupt deflate data", Z_DATA_ERROR}, {"wrong check byte", RdPassword},
       {"check byte matches", 0},              {"stored, check byte matches", 0},
       {"data descriptor: check byte from the time", 0},
+      {"empty entry claiming a CRC", RdCrcMismatch},
   };
   MemorySource source(zip);
   ZipDirectory dir(&source);
