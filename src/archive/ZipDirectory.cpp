@@ -206,7 +206,7 @@ int ZipDirectory::ReadStream(void* buffer, std::uint32_t size, bool* atEnd) {
   if (size == 0) return 0;
   if (s.uncompressedLeft == 0) {
     *atEnd = true;
-    return 0;
+    return s.crc == s.expectedCrc ? 0 : RdCrcMismatch;  // an empty entry must claim the empty CRC
   }
   auto* out = static_cast<unsigned char*>(buffer);
   size = std::min<std::uint32_t>(size, 0x7FFFFFFF);  // the count must fit the int result

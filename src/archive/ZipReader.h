@@ -72,7 +72,10 @@ ArchiveHandle ArchiveOpen(const wchar_t* path);
 ZipResult ArchiveSetBaseFolder(ArchiveHandle handle, const wchar_t* folder);
 
 // Fills |entry| for entry |index|; index -1 gives the entry count in
-// entry->index and empties everything else.
+// entry->index and empties everything else. Whatever the result, the index,
+// the name and the uncompressed size are cleared first. An entry whose
+// cleaned name would leave the base folder ("../x", "x/.."), or whose stored
+// name has 260 bytes or more, is refused with ZipCorrupt.
 ZipResult ArchiveGetEntry(ArchiveHandle handle, int index, ArchiveEntry* entry);
 
 // Writes entry |index| to the file (or makes the folder) |destName|, taken

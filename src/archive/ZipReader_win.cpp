@@ -21,7 +21,11 @@ namespace {
 // Bytes per read from an entry stream and per WriteFile.
 constexpr std::uint32_t kExtractBufferBytes = 16384;
 
-// The archive file, read at explicit positions.
+// The archive file, read at explicit positions. Small reads (headers,
+// names, extra fields, the data of small entries) are served from two
+// read-ahead windows: one follows the central directory, the other the local
+// headers, so walking an archive costs about one read per entry instead of
+// five. Large reads go straight to the file.
 class FileSource : public ByteSource {
  public:
   explicit FileSource(base::UniqueFile file) : file_(std::move(file)) {}
@@ -34,24 +38,56 @@ class FileSource : public ByteSource {
   }
 
   bool ReadAt(std::uint64_t position, void* buffer, std::uint32_t size, std::uint32_t* got) override {
-    // One positioned ReadFile instead of SetFilePointerEx + ReadFile: on a
-    // synchronous handle the OVERLAPPED offset only names where to read.
-    // Under Wine this is a single pread.
-    OVERLAPPED at = {};
-    at.Offset = static_cast<DWORD>(position);
-    at.OffsetHigh = static_cast<DWORD>(position >> 32);
-    DWORD n = 0;
-    if (!::ReadFile(file_.get(), buffer, size, &n, &at)) {
-      // Reading at or past the end of the file is a short read, not a failure.
-      if (::GetLastError() != ERROR_HANDLE_EOF) return false;
-      n = 0;
+    for (Window& w : windows_) {
+      if (w.bytes && position >= w.position && position + size <= w.position + w.length) {
+        std::memcpy(buffer, w.bytes.get() + (position - w.position), size);
+        w.lastUse = ++clock_;
+        *got = size;
+        return true;
+      }
     }
-    *got = n;
+    if (size > kWindowBytes / 4) return ReadFromFile(position, buffer, size, got);
+    Window& w = windows_[0].lastUse <= windows_[1].lastUse ? windows_[0] : windows_[1];
+    if (!w.bytes) {
+      w.bytes.reset(new (std::nothrow) unsigned char[kWindowBytes]);
+      if (!w.bytes) return ReadFromFile(position, buffer, size, got);
+    }
+    w.length = 0;
+    std::uint32_t filled = 0;
+    if (!ReadFromFile(position, w.bytes.get(), kWindowBytes, &filled)) return false;
+    w.position = position;
+    w.length = filled;
+    w.lastUse = ++clock_;
+    *got = filled < size ? filled : size;
+    std::memcpy(buffer, w.bytes.get(), *got);
     return true;
   }
 
  private:
+  static constexpr std::uint32_t kWindowBytes = 32768;
+  struct Window {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::uint64_t position = 0;
+    std::uint32_t length = 0;
+    std::uint64_t lastUse = 0;
+  };
+
+  // Seek, then read. A ReadFile with an OVERLAPPED offset would save the
+  // seek, but Wine then posts a completion through wineserver on every
+  // read of a synchronous handle, a round trip per header.
+  bool ReadFromFile(std::uint64_t position, void* buffer, std::uint32_t size, std::uint32_t* got) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(position);
+    if (!::SetFilePointerEx(file_.get(), at, nullptr, FILE_BEGIN)) return false;
+    DWORD n = 0;
+    if (!::ReadFile(file_.get(), buffer, size, &n, nullptr)) return false;
+    *got = n;
+    return true;
+  }
+
   base::UniqueFile file_;
+  Window windows_[2];
+  std::uint64_t clock_ = 0;
 };
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -88,10 +124,15 @@ void MakeFolderTree(const wchar_t* base, const wchar_t* path) {
 }
 
 // Makes the folder |path| under |base| (or |path| itself for an empty
-// base), and |base| first when it is missing. True when the folder exists
-// afterwards.
-bool EnsureFolder(const wchar_t* base, const wchar_t* path) {
+// base), and |base| first when it is missing. With |confirm|, true when the
+// folder exists afterwards (one more lookup); without, always true: a file
+// that needs the folder shows the failure when it is created.
+bool EnsureFolder(const wchar_t* base, const wchar_t* path, bool confirm) {
   if (base[0] && !PathExists(base)) MakeFolderTree(L"", base);
+  if (!confirm) {
+    if (path[0]) MakeFolderTree(base, path);
+    return true;
+  }
   if (!path[0]) return base[0] ? IsFolder(base) : true;
   MakeFolderTree(base, path);
   wchar_t full[kEntryNameChars] = {};
@@ -287,6 +328,10 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   // Whatever the caller names, ".." never leads out of the target folder.
   if (!destName || HasParentSegment(destName)) return ZipBadArgs;
 
+  // Step first: the record may come from the cache while the directory
+  // stands at another entry (one whose record failed), and the data must be
+  // the entry's own.
+  if (reader->directory->GoToEntry(index) != RdOk) return ZipCorrupt;
   ArchiveEntry entry;
   ZipResult r = ReadEntryRecord(reader, index, &entry);
   if (r != ZipOk) return r;
@@ -296,7 +341,7 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   if (entry.attributes & kEntryFolder) {
     // A folder that could not be made is reported, not passed over: the
     // files meant for it would fail later with a less telling result.
-    return EnsureFolder(base, destName) ? ZipOk : ZipNoFile;
+    return EnsureFolder(base, destName, true) ? ZipOk : ZipNoFile;
   }
 
   // Folder part (with its separator) and file part of the destination.
@@ -310,7 +355,7 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   const wchar_t* filePart = destName + (at + 1);
   wchar_t outputPath[kEntryNameChars] = {};
   if (!base::JoinText(outputPath, base, folderPart, filePart)) return ZipNoFile;  // too long: refused, never cut
-  EnsureFolder(base, folderPart);
+  EnsureFolder(base, folderPart, false);
 
   if (!reader->extractBuffer) {
     reader->extractBuffer.reset(new (std::nothrow) unsigned char[kExtractBufferBytes]);
@@ -323,8 +368,18 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   // CREATE_ALWAYS replaces an existing file; it fails on a read-only one
   // (and on Windows on a hidden or system one that the entry does not mark
   // so), which is ZipNoFile.
-  base::UniqueFile file(
-      ::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
+  // A new file is created with CREATE_NEW; only when one exists is it
+  // looked at and replaced with CREATE_ALWAYS. Windows refuses to replace a
+  // read-only file, Wine running as root would not (the Unix permission
+  // check is skipped), so that attribute is tested here on every system.
+  // Looking up a missing name is costly under Wine (it lists the folder to
+  // match the name without regard to case), so a new file is looked up once.
+  base::UniqueFile file(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, fileAttributes, nullptr));
+  if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
+    DWORD existing = ::GetFileAttributesW(outputPath);
+    if (existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_READONLY)) return ZipNoFile;
+    file.reset(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
+  }
   if (!file) return ZipNoFile;
   r = WriteEntryData(reader, file.get(), entry);
   file.reset();
