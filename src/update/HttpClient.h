@@ -62,8 +62,15 @@ struct DownloadState {
   HINTERNET hInternet = nullptr;
   HINTERNET hConnect = nullptr;
   HINTERNET hRequest = nullptr;
-  // Not part of the window's visible state: the link to the running transfer.
+  // Not part of the window's visible state: the link to the last transfer,
+  // released by the window's thread (cancel, the next start, destruction).
   TransferControl* control = nullptr;
+
+  DownloadState() = default;
+  DownloadState(const DownloadState&) = delete;
+  DownloadState& operator=(const DownloadState&) = delete;
+  // Cancels a transfer that still runs and releases the control block.
+  ~DownloadState();
 };
 
 // Sends a GET for |url| ("http://" in any letter case, then host[:port]/path)
