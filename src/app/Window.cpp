@@ -10,6 +10,11 @@ HINSTANCE g_resourceInstance = nullptr;
 // (a tooltip's own TTF_SUBCLASS, for instance).
 constexpr UINT_PTR kSubclassId = 0x4F524C58;  // "ORLX"
 
+// The bound object is also kept in a window property, so a parent can find
+// it: MinGW-w64's comctl32 import library lacks GetWindowSubclass (comctl32
+// exports it by name only from version 6, by ordinal 411 before).
+constexpr wchar_t kObjectProperty[] = L"Orlix.CWnd";
+
 }  // namespace
 
 HINSTANCE ResourceInstance() { return g_resourceInstance ? g_resourceInstance : ::GetModuleHandleW(nullptr); }
@@ -25,6 +30,7 @@ bool CWnd::SubclassWindow(HWND hwnd) {
   if (m_hWnd || !hwnd || !::IsWindow(hwnd)) return false;
   if (!::SetWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
   m_hWnd = hwnd;
+  ::SetPropW(hwnd, kObjectProperty, this);
   PreSubclassWindow();
   return true;
 }
@@ -34,6 +40,7 @@ bool CWnd::SubclassDlgItem(int id, HWND parent) { return SubclassWindow(::GetDlg
 void CWnd::UnsubclassWindow() {
   if (!m_hWnd) return;
   ::RemoveWindowSubclass(m_hWnd, &CWnd::SubclassProc, kSubclassId);
+  ::RemovePropW(m_hWnd, kObjectProperty);
   m_hWnd = nullptr;
 }
 
@@ -45,9 +52,7 @@ void CWnd::DestroyWindow() {
 }
 
 CWnd* CWnd::FromHandlePermanent(HWND hwnd) {
-  DWORD_PTR ref = 0;
-  if (!hwnd || !::GetWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId, &ref)) return nullptr;
-  return reinterpret_cast<CWnd*>(ref);
+  return hwnd ? static_cast<CWnd*>(::GetPropW(hwnd, kObjectProperty)) : nullptr;
 }
 
 RECT CWnd::WindowRect() const {
@@ -79,6 +84,7 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
   if (msg == WM_NCDESTROY) {
     // The documented place to remove a subclass: the window's last message.
     ::RemoveWindowSubclass(hwnd, &CWnd::SubclassProc, kSubclassId);
+    ::RemovePropW(hwnd, kObjectProperty);
     if (self->m_hWnd == hwnd) self->m_hWnd = nullptr;
     return ::DefSubclassProc(hwnd, msg, wParam, lParam);
   }
