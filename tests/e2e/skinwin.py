@@ -53,6 +53,21 @@ def click(wid, x, y):
     xdotool("mouseup", 1)
 
 
+def drag(wid, x, y, dx, dy):
+    """Presses at window point (x, y), moves by (dx, dy) in steps, releases."""
+    wx, wy, _, _ = geometry(wid)
+    xdotool("mousemove", wx + x, wy + y)
+    time.sleep(0.3)
+    xdotool("mousedown", 1)
+    time.sleep(0.3)
+    for i in range(1, 6):
+        xdotool("mousemove", wx + x + dx * i // 5, wy + y + dy * i // 5)
+        time.sleep(0.1)
+    time.sleep(0.2)
+    xdotool("mouseup", 1)
+    time.sleep(0.5)
+
+
 def key(wid, name):
     xdotool("windowactivate", "--sync", wid)
     time.sleep(0.2)

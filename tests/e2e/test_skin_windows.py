@@ -82,6 +82,20 @@ class SkinWindowsTest(unittest.TestCase):
         skinwin.click(wid, *skinwin.box_buttons(w, h, 0)[0])
         self.assertEqual(1, skinwin.wait_exit(proc))
 
+    def test_the_title_band_drags_the_window_and_the_body_does_not(self):
+        proc = self.start(["box", "0", "拖动", "DragBox"])
+        wid = skinwin.wait_window("DragBox", proc)
+        x0, y0, w, h = skinwin.geometry(wid)
+        # A press at y = 29 (the band's last row) moves the window with the pointer.
+        skinwin.drag(wid, 60, 29, 120, 80)
+        x1, y1, _, _ = skinwin.geometry(wid)
+        self.assertEqual((x0 + 120, y0 + 80), (x1, y1))
+        # At y = 31 (the body) nothing moves.
+        skinwin.drag(wid, 60, 31, 100, 50)
+        self.assertEqual((x1, y1), skinwin.geometry(wid)[:2])
+        skinwin.click(wid, *skinwin.box_buttons(w, h, 0)[0])
+        self.assertEqual(1, skinwin.wait_exit(proc))
+
     # ---- update window -----------------------------------------------------
     def target(self, name):
         path = os.path.join(self.work, name)
@@ -146,6 +160,9 @@ class SkinWindowsTest(unittest.TestCase):
             wid = skinwin.wait_window(UPDATE_TITLE, proc)
             x, y, w, h = skinwin.geometry(wid)
             self.assertEqual((423, 115), (w, h))
+            # Centred on the 1280 × 1024 screen.
+            self.assertLessEqual(abs((x + w // 2) - 640), 2)
+            self.assertLessEqual(abs((y + h // 2) - 512), 2)
             skinwin.save(wid, "e2e_update_%d" % percent)
             skinwin.key(wid, "Escape")
             self.assertEqual(2, skinwin.wait_exit(proc, 30))
