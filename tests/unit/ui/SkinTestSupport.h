@@ -50,18 +50,7 @@ class ModalThread {
   HWND WaitForDialog(DWORD ms = 15000) const {
     for (DWORD waited = 0; waited < ms; waited += 20) {
       HWND found = nullptr;
-      ::EnumThreadWindows(
-          m_threadId,
-          [](HWND hwnd, LPARAM lp) -> BOOL {
-            wchar_t cls[16] = {};
-            ::GetClassNameW(hwnd, cls, 16);
-            if (::IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
-              *reinterpret_cast<HWND*>(lp) = hwnd;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&found));
+      ::EnumThreadWindows(m_threadId, &ModalThread::FindDialog, reinterpret_cast<LPARAM>(&found));
       if (found) return found;
       if (::WaitForSingleObject(m_thread, 20) == WAIT_OBJECT_0) return nullptr;
     }
@@ -74,6 +63,17 @@ class ModalThread {
   INT_PTR result() const { return m_result; }
 
  private:
+  // An enumeration callback is WINAPI (stdcall on i686), which a lambda's
+  // function pointer is not.
+  static BOOL CALLBACK FindDialog(HWND hwnd, LPARAM lp) {
+    wchar_t cls[16] = {};
+    ::GetClassNameW(hwnd, cls, 16);
+    if (::IsWindowVisible(hwnd) && wcscmp(cls, L"#32770") == 0) {
+      *reinterpret_cast<HWND*>(lp) = hwnd;
+      return FALSE;
+    }
+    return TRUE;
+  }
   static DWORD WINAPI Main(void* p) {
     auto* self = static_cast<ModalThread*>(p);
     self->m_result = self->m_body();

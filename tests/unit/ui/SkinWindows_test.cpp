@@ -3,6 +3,7 @@
 // dialog base's tiles, region and hit-test; the progress bar's fill pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,8 @@ const BoxCase kBoxes[] = {
     {"long_line", L"A rather long single line of text that is certainly wider than two buttons together", L"Wide",
      4, L"", L"", L"是", L"否", 1},
 };
+
+void PrintTo(const BoxCase& c, std::ostream* os) { *os << c.name; }
 
 class MessageBoxWindow : public testing::TestWithParam<BoxCase> {
  protected:
@@ -147,6 +150,28 @@ TEST_P(MessageBoxWindow, SizedToTheTextWithButtonsRegionAndCaptions) {
   const int kept[][2] = {{3, 0}, {2, 1}, {1, 2}, {0, 3}, {W - 4, 0}, {0, H - 1}, {W - 1, H - 1}, {20, 20}};
   for (const auto& p : kept) EXPECT_TRUE(::PtInRegion(region, p[0], p[1])) << p[0] << "," << p[1];
   ::DeleteObject(region);
+
+  // The skin painted into any context, with and without the title: the
+  // caption's text starts at (9, 7) in the title band (border 4 + 5, no icon).
+  Canvas withTitle(W, H), without(W, H);
+  EXPECT_EQ(TRUE, ::SendMessageW(box, WM_ERASEBKGND, reinterpret_cast<WPARAM>(withTitle.dc()), 0));
+  object->m_bShowTitle = FALSE;  // read by the dialog's thread inside the next call
+  ::SendMessageW(box, WM_ERASEBKGND, reinterpret_cast<WPARAM>(without.dc()), 0);
+  object->m_bShowTitle = TRUE;
+  int minX = W, minY = H, maxY = -1;
+  for (int y = 0; y < H; ++y) {
+    for (int x = 0; x < W; ++x) {
+      if (withTitle.Pixel(x, y) == without.Pixel(x, y)) continue;
+      minX = std::min(minX, x);
+      minY = std::min(minY, y);
+      maxY = std::max(maxY, y);
+    }
+  }
+  EXPECT_GE(minX, 9);
+  EXPECT_LE(minX, 12);
+  EXPECT_GE(minY, 7);
+  EXPECT_LE(minY, 12);
+  EXPECT_LT(maxY, 30);  // inside the band
 
   Click(first);
   ASSERT_TRUE(run.Join(10000));
@@ -276,7 +301,7 @@ TEST(SkinnedDialog, TitleBandIsTiledAndCornersDrawnOverTheLastTile) {
   ::DeleteObject(narrow);
 }
 
-TEST(SkinnedDialog, RegionHitTestAndRestoreRectangleOnARealWindow) {
+TEST(SkinnedDialog, RegionHitTestAndCloseButtonOnARealWindow) {
   ASSERT_NE(nullptr, LauncherResources());
   ModalThread run([] {
     ProbeDialog dialog([](ProbeDialog& d) {
