@@ -131,6 +131,10 @@ bool CBtnEx::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result) 
       *result = 0;
       return true;
     case WM_LBUTTONUP:
+      // Released off the button the control itself has nothing to redraw
+      // (it left the pushed state when the pointer left), so the latched
+      // pressed frame is repainted away here.
+      if (m_bPressedLatch) ::InvalidateRect(m_hWnd, nullptr, FALSE);
       m_bPressedLatch = FALSE;
       return false;
     case WM_SETCURSOR:

@@ -119,3 +119,20 @@ def local_server(root):
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
     return harness.LocalServer(root, port=port)
+
+
+def pixel(wid, x, y):
+    """(r, g, b) on screen at window point (x, y)."""
+    wx, wy, _, _ = geometry(wid)
+    out = subprocess.run(["/usr/bin/import", "-window", "root", "-crop", "1x1+%d+%d" % (wx + x, wy + y), "+repage", "-depth", "8",
+                          "txt:-"], stdout=subprocess.PIPE, check=True, timeout=60, text=True).stdout
+    m = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1])
+    return tuple(int(v) for v in m.groups())
+
+
+def strip_pixel(frame, x, y, path=os.path.join(harness.ROOT, "src", "resources", "skin", "button.png")):
+    """(r, g, b, a) of the button strip's frame at (x, y)."""
+    out = subprocess.run(["/usr/bin/convert", path, "-crop", "1x1+%d+%d" % (frame * 57 + x, y), "+repage", "-depth", "8", "txt:-"],
+                         stdout=subprocess.PIPE, check=True, timeout=60, text=True).stdout
+    m = re.search(r"\((\d+),(\d+),(\d+),(\d+)", out.splitlines()[-1])
+    return tuple(int(v) for v in m.groups())

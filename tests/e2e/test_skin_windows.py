@@ -82,6 +82,34 @@ class SkinWindowsTest(unittest.TestCase):
         skinwin.click(wid, *skinwin.box_buttons(w, h, 0)[0])
         self.assertEqual(1, skinwin.wait_exit(proc))
 
+    def test_button_shows_hover_and_keeps_pressed_until_release(self):
+        proc = self.start(["box", "0", "悬停与按下", "HoverBox"])
+        wid = skinwin.wait_window("HoverBox", proc)
+        x0, y0, w, h = skinwin.geometry(wid)
+        bx, by = skinwin.box_buttons(w, h, 0)[0]
+        left, top = bx - 28, by - 11  # the button's top-left corner
+        sample = (left + 28, top + 3)  # above the caption
+        frames = [skinwin.strip_pixel(f, 28, 3) for f in range(4)]
+        self.assertTrue(all(f[3] == 255 for f in frames))
+        normal, hover, pressed = (f[:3] for f in frames[:3])
+        self.assertEqual(normal, skinwin.pixel(wid, *sample))
+        skinwin.xdotool("mousemove", x0 + sample[0], y0 + sample[1])
+        time.sleep(0.2)
+        skinwin.xdotool("mousemove", x0 + sample[0] + 2, y0 + sample[1])
+        self.assertTrue(harness.wait_for(lambda: skinwin.pixel(wid, *sample) == hover, timeout=10))
+        skinwin.xdotool("mousedown", 1)
+        self.assertTrue(harness.wait_for(lambda: skinwin.pixel(wid, *sample) == pressed, timeout=10))
+        # Dragged off with the button held: the pressed frame stays.
+        skinwin.xdotool("mousemove", x0 + 20, y0 + 45)
+        time.sleep(0.8)
+        self.assertEqual(pressed, skinwin.pixel(wid, *sample))
+        # Released off the button: no click, the box stays, the frame is normal again.
+        skinwin.xdotool("mouseup", 1)
+        self.assertTrue(harness.wait_for(lambda: skinwin.pixel(wid, *sample) == normal, timeout=10))
+        self.assertIsNone(proc.poll())
+        skinwin.click(wid, bx, by)
+        self.assertEqual(1, skinwin.wait_exit(proc))
+
     def test_the_title_band_drags_the_window_and_the_body_does_not(self):
         proc = self.start(["box", "0", "拖动", "DragBox"])
         wid = skinwin.wait_window("DragBox", proc)

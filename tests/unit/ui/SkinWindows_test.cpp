@@ -480,6 +480,51 @@ TEST_F(ButtonParent, FrameChoiceAndPressedLatch) {
   EXPECT_EQ(FrameNormal, button.ChooseFrame(0));
 }
 
+// Exposes DrawItem to draw into a test canvas.
+class DrawableButton : public CBtnEx {
+ public:
+  using CBtnEx::DrawItem;
+};
+
+TEST_F(ButtonParent, FramesDrawOneToOneOrStretchedWithMagentaLeftOut) {
+  const struct {
+    int width, height;
+    UINT state;
+    int frame;
+  } cases[] = {{57, 23, 0, FrameNormal}, {57, 23, ODS_SELECTED, FramePressed}, {57, 23, ODS_DISABLED, FrameDisabled},
+               {114, 46, 0, FrameNormal}, {114, 46, ODS_DISABLED, FrameDisabled}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " frame " << c.frame);
+    DrawableButton button;
+    ASSERT_TRUE(button.Create(L"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 10 + c.width, 10 + c.height}, parent, 11));
+    button.SetImageStrip(strip, FALSE);
+    Canvas out(c.width, c.height);
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_BUTTON;
+    item.hwndItem = button.m_hWnd;
+    item.hDC = out.dc();
+    item.itemState = c.state;
+    ::GetClientRect(button.m_hWnd, &item.rcItem);
+    button.DrawItem(item);
+    EXPECT_EQ(c.frame, button.m_nLastFrame);
+    const int scale = c.width / 57;
+    int compared = 0, magentaShown = 0;
+    for (int y = 0; y < 23; ++y) {
+      for (int x = 0; x < 57; ++x) {
+        const unsigned source = DibPixel(strip, c.frame * 57 + x, y) & 0xFFFFFF;
+        const unsigned drawn = out.Pixel(x * scale, y * scale);
+        if (drawn == kKeyColor) ++magentaShown;
+        if (source == kKeyColor) continue;
+        ++compared;
+        EXPECT_EQ(source, drawn) << "frame pixel " << x << "," << y;
+        if (HasFailure()) return;
+      }
+    }
+    EXPECT_GT(compared, 57 * 23 / 2);
+    EXPECT_EQ(0, magentaShown);  // the key colour never reaches the screen
+  }
+}
+
 TEST_F(ButtonParent, ToolTipCreatedOnceKeepsTheLastText) {
   CBtnEx button;
   ASSERT_TRUE(button.Create(L"", WS_CHILD | WS_VISIBLE, RECT{0, 0, 33, 28}, parent, 10));
