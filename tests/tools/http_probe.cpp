@@ -226,6 +226,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!telemetry::BuildActivityPingUrl(12, 0, 3, 5, L"20270105", L"0123456789abcdef0123456789abcdef", url)) return 3;
     Line("url", Narrow(url));
     Ping(app, url);
+    ::ResetEvent(app.m_hDoneEvent.get());
     if (!telemetry::BuildActivityPingUrl(1, 0, 1, 1, L"", L"d41d8cd98f00b204e9800998ecf8427e", url)) return 3;
     Line("url", Narrow(url));
     return Ping(app, url);
