@@ -19,7 +19,7 @@ trap 'kill $SERVER_PID 2>/dev/null || true; wait $SERVER_PID 2>/dev/null || true
 for _ in $(seq 50); do grep -qs listening "$WORK/server.log" && break; sleep 0.1; done
 
 URL=http://127.0.0.1:$PORT/payload.bin
-"$ROOT/tools/wine/winerun" "$TOOL" "$URL" 127.0.0.1 $PORT payload.bin "Z:${WORK//\//\\}\\out.bin" 3 \
+"$ROOT/tools/wine/winerun" "$TOOL" "$URL" 127.0.0.1 $PORT payload.bin "Z:${WORK//\//\\}\\out.bin" 6 \
   > "$WORK/out.txt" 2>/dev/null
 cmp -s "$WORK/out.bin" "$WORK/files/payload.bin" || { echo "download: file differs" >&2; exit 1; }
 value() { sed -n "s/^$1=//p" "$WORK/out.txt" | tr -d '\r'; }
