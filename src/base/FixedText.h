@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cwchar>
+#include <initializer_list>
 
 namespace base {
 

@@ -246,3 +246,44 @@ def wait_for(predicate, timeout=60, interval=0.2):
             return v
         time.sleep(interval)
     return predicate()
+
+
+def read_shortcut(path):
+    """Reads a .lnk file (the shell link binary format) into a dict with
+    target, arguments, working_dir, icon_location, icon_index, description."""
+    import struct
+    with open(path, "rb") as f:
+        data = f.read()
+    if len(data) < 76 or struct.unpack_from("<I", data, 0)[0] != 0x4C:
+        raise ValueError("not a shell link: %s" % path)
+    flags = struct.unpack_from("<I", data, 20)[0]
+    icon_index = struct.unpack_from("<i", data, 56)[0]
+    pos = 76
+    info = {"target": None, "arguments": "", "working_dir": "", "icon_location": "", "icon_index": icon_index,
+            "description": "", "relative_path": ""}
+    if flags & 0x1:  # HasLinkTargetIDList
+        pos += 2 + struct.unpack_from("<H", data, pos)[0]
+    if flags & 0x2:  # HasLinkInfo
+        size, header_size, li_flags, _vol, base_off = struct.unpack_from("<IIIII", data, pos)
+        if li_flags & 0x1:
+            if header_size >= 0x24:
+                uoff = struct.unpack_from("<I", data, pos + 0x1C)[0]
+                end = data.index(b"\0\0", pos + uoff)
+                while (end - (pos + uoff)) % 2:
+                    end = data.index(b"\0\0", end + 1)
+                info["target"] = data[pos + uoff:end].decode("utf-16-le")
+            else:
+                end = data.index(b"\0", pos + base_off)
+                info["target"] = data[pos + base_off:end].decode("mbcs" if os.name == "nt" else "latin-1")
+        pos += size
+    unicode = bool(flags & 0x80)
+    for bit, key in ((0x4, "description"), (0x8, "relative_path"), (0x10, "working_dir"),
+                     (0x20, "arguments"), (0x40, "icon_location")):
+        if flags & bit:
+            count = struct.unpack_from("<H", data, pos)[0]
+            pos += 2
+            n = count * 2 if unicode else count
+            raw = data[pos:pos + n]
+            info[key] = raw.decode("utf-16-le" if unicode else "latin-1")
+            pos += n
+    return info

@@ -1,0 +1,88 @@
+#include "body_delivery.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+IoResult send_range(Connection& connection, const ResponseBody& body, uint64_t offset, uint64_t count) {
+  if (body.file_fd >= 0) return connection.send_file_range(body.file_fd, static_cast<off_t>(offset), count);
+  return connection.write_all(std::string_view(body.text).substr(offset, count));
+}
+
+IoResult send_chunked(Connection& connection, const ResponseBody& body) {
+  constexpr uint64_t kChunkBytes = 64 * 1024;
+  const uint64_t size = body.size();
+  for (uint64_t offset = 0; offset < size; offset += kChunkBytes) {
+    const uint64_t count = std::min(kChunkBytes, size - offset);
+    char chunk_size[32];
+    std::snprintf(chunk_size, sizeof chunk_size, "%llx\r\n", static_cast<unsigned long long>(count));
+    IoResult result = connection.write_all(chunk_size);
+    if (result == IoResult::Ok) result = send_range(connection, body, offset, count);
+    if (result == IoResult::Ok) result = connection.write_all("\r\n");
+    if (result != IoResult::Ok) return result;
+  }
+  return connection.write_all("0\r\n\r\n");
+}
+
+IoResult send_slowly(Connection& connection, const ResponseBody& body) {
+  const uint64_t size = body.size();
+  for (uint64_t offset = 0; offset < size; offset += kSlowPieceBytes) {
+    if (offset > 0) {
+      const IoResult paused = connection.pause(kSlowPauseMs);
+      if (paused != IoResult::Ok) return paused;
+    }
+    const IoResult sent = send_range(connection, body, offset, std::min(kSlowPieceBytes, size - offset));
+    if (sent != IoResult::Ok) return sent;
+  }
+  return IoResult::Ok;
+}
+
+}  // namespace
+
+ResponseBody ResponseBody::from_text(std::string text) {
+  ResponseBody body;
+  body.text = std::move(text);
+  return body;
+}
+
+ResponseBody ResponseBody::from_file(int fd, uint64_t size) {
+  ResponseBody body;
+  body.file_fd = fd;
+  body.file_size = size;
+  return body;
+}
+
+IoResult deliver_response(Connection& connection, ResponseHead head, const ResponseBody& body, FaultMode mode,
+                          bool head_only) {
+  const uint64_t size = body.size();
+  if (head_only) mode = FaultMode::None;
+
+  if (mode == FaultMode::StallConnect) return connection.hold_open(kStallHoldMs);
+
+  if (mode == FaultMode::Chunked) {
+    head.chunked = true;
+    head.content_length.reset();
+  } else {
+    head.content_length = size;
+  }
+  IoResult result = connection.write_all(head.to_text());
+  if (result != IoResult::Ok || head_only) return result;
+
+  switch (mode) {
+    case FaultMode::Chunked:
+      return send_chunked(connection, body);
+    case FaultMode::Cut:
+      return send_range(connection, body, 0, size / 2);
+    case FaultMode::Extra:
+      result = send_range(connection, body, 0, size);
+      return result == IoResult::Ok ? connection.write_all(std::string(kExtraBytes, 'X')) : result;
+    case FaultMode::Stall:
+      result = send_range(connection, body, 0, std::min<uint64_t>(512, size));
+      return result == IoResult::Ok ? connection.hold_open(kStallHoldMs) : result;
+    case FaultMode::Slow:
+      return send_slowly(connection, body);
+    default:
+      return send_range(connection, body, 0, size);
+  }
+}

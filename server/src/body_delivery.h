@@ -1,0 +1,35 @@
+// Sending a response body, normally or in one of the faulty ways tests
+// arm (chunked framing, cut short, extra bytes, stalls, slow pieces).
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "connection.h"
+#include "fault_table.h"
+#include "http_response.h"
+
+// A body is either the first `file_size` bytes of an open file or a text.
+struct ResponseBody {
+  int file_fd = -1;
+  uint64_t file_size = 0;
+  std::string text;
+
+  static ResponseBody from_text(std::string text);
+  static ResponseBody from_file(int fd, uint64_t size);
+  uint64_t size() const { return file_fd >= 0 ? file_size : text.size(); }
+};
+
+// How long the stall modes keep a connection open and silent.
+constexpr int kStallHoldMs = 120'000;
+// Filler appended by the "extra" mode beyond the declared length.
+constexpr uint64_t kExtraBytes = 4096;
+// Piece size and pause of the "slow" mode.
+constexpr uint64_t kSlowPieceBytes = 512;
+constexpr int kSlowPauseMs = 20;
+
+// Sends `head` (its length/framing fields are set here) and `body` as
+// `mode` says. The modes 404 and 500 are answered before a body is chosen
+// and are treated like None here. With `head_only` (HEAD requests) only
+// the plain head is sent, whatever the mode.
+IoResult deliver_response(Connection& connection, ResponseHead head, const ResponseBody& body, FaultMode mode,
+                          bool head_only);

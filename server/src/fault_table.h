@@ -1,0 +1,34 @@
+// Faults that tests arm per request path to see how clients cope with a
+// misbehaving server. Thread-safe.
+#pragma once
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+enum class FaultMode {
+  None,
+  NotFound,      // "404": 404 with a short body
+  ServerError,   // "500": 500 with the body "server error"
+  Chunked,       // body sent with chunked framing, no Content-Length
+  Cut,           // full Content-Length declared, half the body, then close
+  Extra,         // real Content-Length, body followed by 4096 more bytes
+  Stall,         // head and the first 512 bytes, then silence
+  StallConnect,  // nothing at all, connection kept open
+  Slow,          // body in 512-byte pieces, 20 ms apart
+};
+
+std::optional<FaultMode> parse_fault_mode(std::string_view name);
+
+class FaultTable {
+ public:
+  void arm(const std::string& path, FaultMode mode);
+  void clear();
+  // Fault armed for exactly this decoded path, or None.
+  FaultMode lookup(const std::string& path) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, FaultMode> by_path_;
+};

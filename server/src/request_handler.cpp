@@ -1,0 +1,256 @@
+#include "request_handler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "body_delivery.h"
+#include "ping_json.h"
+#include "report_files.h"
+#include "url_text.h"
+#include "utc_time.h"
+
+namespace {
+
+// A client gets this long to send its request head, and between body reads.
+constexpr int kReadTimeoutMs = 30'000;
+constexpr size_t kReadChunkBytes = 64 * 1024;
+constexpr uint64_t kMaxReportBytes = 512ull * 1024 * 1024;
+constexpr std::string_view kTestPrefix = "/__test/";
+
+bool ends_with(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+bool starts_with(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// Answers with a short text body (only the head for HEAD requests).
+void answer_text(Connection& connection, int status, std::string text, bool head_only = false,
+                 std::string content_type = "text/plain; charset=utf-8") {
+  ResponseHead head;
+  head.status = status;
+  head.content_type = std::move(content_type);
+  if (status == 405) head.extra_fields.emplace_back("Allow", "GET, HEAD, POST");
+  deliver_response(connection, head, ResponseBody::from_text(std::move(text)), FaultMode::None, head_only);
+}
+
+// Parses a Content-Length value: decimal digits only, no sign, no overflow.
+bool parse_content_length(const std::string& text, uint64_t& length) {
+  if (text.empty() || text.size() > 18) return false;
+  length = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    length = length * 10 + static_cast<uint64_t>(c - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+struct RequestHandler::Exchange {
+  Connection& connection;
+  HttpRequest request;
+  std::string early_body;  // bytes read together with the head
+  bool head_only() const { return request.method == "HEAD"; }
+};
+
+RequestHandler::RequestHandler(ServerSettings settings, StatsStore& store)
+    : settings_(std::move(settings)), store_(store) {}
+
+bool RequestHandler::prepare(std::string& error) {
+  char resolved[PATH_MAX];
+  struct stat info {};
+  if (!realpath(settings_.root.c_str(), resolved) || stat(resolved, &info) != 0 || !S_ISDIR(info.st_mode)) {
+    error = "root is not a folder: " + settings_.root;
+    return false;
+  }
+  root_real_ = resolved;
+  return true;
+}
+
+void RequestHandler::handle(Connection& connection) {
+  std::string buffer;
+  size_t head_end = std::string::npos;
+  while (head_end == std::string::npos) {
+    const IoResult read = connection.read_some(buffer, 4096, kReadTimeoutMs);
+    if (read == IoResult::TimedOut && !buffer.empty()) return answer_text(connection, 408, "request timeout\n");
+    if (read != IoResult::Ok) return;  // gone, stopping or silent: nothing to answer
+    head_end = find_head_end(buffer);
+    if ((head_end == std::string::npos && buffer.size() > kMaxRequestHeadBytes) ||
+        (head_end != std::string::npos && head_end > kMaxRequestHeadBytes)) {
+      return answer_text(connection, 431, "request head too large\n");
+    }
+  }
+
+  Exchange exchange{connection, {}, buffer.substr(head_end)};
+  switch (parse_request_head(std::string_view(buffer).substr(0, head_end), exchange.request)) {
+    case HeadParseResult::Ok:
+      return route(exchange);
+    case HeadParseResult::UnsupportedVersion:
+      return answer_text(connection, 505, "HTTP/1.0 and HTTP/1.1 only\n");
+    case HeadParseResult::Malformed:
+      return answer_text(connection, 400, "bad request\n");
+  }
+}
+
+void RequestHandler::route(Exchange& exchange) {
+  const HttpRequest& request = exchange.request;
+  if (starts_with(request.raw_path, kTestPrefix)) return handle_test_control(exchange);
+  log_.add({utc_iso_now(), exchange.connection.remote_address(), request});
+
+  const std::optional<std::string> path = percent_decode(request.raw_path, false);
+  if (!path || path->find('\0') != std::string::npos) {
+    return answer_text(exchange.connection, 400, "bad path\n", exchange.head_only());
+  }
+  if (has_parent_segment(*path)) return answer_text(exchange.connection, 403, "forbidden\n", exchange.head_only());
+
+  const FaultMode fault = faults_.lookup(*path);
+  if (fault == FaultMode::NotFound) return answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
+  if (fault == FaultMode::ServerError) {
+    return answer_text(exchange.connection, 500, "server error", exchange.head_only());
+  }
+
+  if (request.method == "GET" || request.method == "HEAD") return handle_get_or_head(exchange, *path, fault);
+  if (request.method == "POST" && *path == "/report") return handle_report_upload(exchange);
+  answer_text(exchange.connection, 405, "method not allowed\n", exchange.head_only());
+}
+
+bool RequestHandler::resolve_file(const std::string& path, std::string& file) const {
+  const std::string candidate = root_real_ + path;
+  char resolved[PATH_MAX];
+  struct stat info {};
+  if (!realpath(candidate.c_str(), resolved) || stat(resolved, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  // A symbolic link inside the root must not lead outside it.
+  if (!starts_with(resolved, root_real_ + "/")) return false;
+  file = resolved;
+  return true;
+}
+
+void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& path, FaultMode fault) {
+  std::string file;
+  if (resolve_file(path, file)) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+      if (fd >= 0) close(fd);
+      return answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
+    }
+    ResponseHead head;
+    head.content_type = content_type_for(file);
+    deliver_response(exchange.connection, head, ResponseBody::from_file(fd, static_cast<uint64_t>(info.st_size)),
+                     fault, exchange.head_only());
+    close(fd);
+    return;
+  }
+  if (ends_with(path, ".htm")) return record_ping_and_answer(exchange, path, fault);
+  answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
+}
+
+void RequestHandler::record_ping_and_answer(Exchange& exchange, const std::string& path, FaultMode fault) {
+  // Only GET counts as a ping; HEAD just learns that the address answers.
+  if (!exchange.head_only()) {
+    const PingRow row{0, utc_iso_now(), path, exchange.request.raw_query, exchange.connection.remote_address()};
+    if (!store_.add_ping(row)) return answer_text(exchange.connection, 500, "store error: " + store_.last_error());
+  }
+  ResponseHead head;
+  deliver_response(exchange.connection, head, ResponseBody::from_text("ok"), fault, exchange.head_only());
+}
+
+void RequestHandler::handle_report_upload(Exchange& exchange) {
+  Connection& connection = exchange.connection;
+  const HttpRequest& request = exchange.request;
+  uint64_t length = 0;
+  const std::string* length_text = request.header("Content-Length");
+  if (request.header("Transfer-Encoding") || !length_text) return answer_text(connection, 411, "Content-Length required\n");
+  if (!parse_content_length(*length_text, length)) return answer_text(connection, 400, "bad Content-Length\n");
+  if (length > kMaxReportBytes) return answer_text(connection, 413, "report too large\n");
+
+  const QueryParams params = parse_query(request.raw_query);
+  const std::string name = sanitize_report_name(find_param(params, "file").value_or(""));
+  if (!make_directories(settings_.reports_dir)) return answer_text(connection, 500, "cannot create reports folder\n");
+  std::string stored_path;
+  const int fd = create_report_file(settings_.reports_dir, name, stored_path);
+  if (fd < 0) return answer_text(connection, 500, "cannot create report file\n");
+
+  const std::string* expect = request.header("Expect");
+  if (expect && *expect == "100-continue" && exchange.early_body.empty()) {
+    connection.write_all("HTTP/1.1 100 Continue\r\n\r\n");
+  }
+
+  // Stream the body to disk: reports can be large minidumps.
+  std::string chunk = exchange.early_body.substr(0, static_cast<size_t>(std::min<uint64_t>(length, exchange.early_body.size())));
+  uint64_t received = 0;
+  bool complete = true;
+  for (;;) {
+    if (!chunk.empty()) {
+      if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
+        complete = false;
+        break;
+      }
+      received += chunk.size();
+      chunk.clear();
+    }
+    if (received == length) break;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, length - received));
+    if (connection.read_some(chunk, want, kReadTimeoutMs) != IoResult::Ok) {
+      complete = false;
+      break;
+    }
+  }
+  const bool synced = complete && fsync(fd) == 0;
+  close(fd);
+  if (!synced) {
+    unlink(stored_path.c_str());
+    return answer_text(connection, 400, "incomplete report body\n");
+  }
+  const ReportRow row{0, utc_iso_now(), name, static_cast<int64_t>(length), stored_path};
+  if (!store_.add_report(row)) {
+    unlink(stored_path.c_str());
+    return answer_text(connection, 500, "store error: " + store_.last_error());
+  }
+  answer_text(connection, 200, "ok");
+}
+
+void RequestHandler::handle_test_control(Exchange& exchange) {
+  Connection& connection = exchange.connection;
+  const HttpRequest& request = exchange.request;
+  if (request.method != "GET") return answer_text(connection, 405, "test controls take GET\n");
+  const QueryParams params = parse_query(request.raw_query);
+  const std::string& path = request.raw_path;
+
+  if (path == "/__test/fault") {
+    const std::optional<std::string> target = find_param(params, "path");
+    const std::optional<std::string> mode_name = find_param(params, "mode");
+    const std::optional<FaultMode> mode = mode_name ? parse_fault_mode(*mode_name) : std::nullopt;
+    if (!target || target->empty() || target->front() != '/') return answer_text(connection, 400, "need path=/...\n");
+    if (!mode) return answer_text(connection, 400, "unknown mode\n");
+    faults_.arm(*target, *mode);
+    return answer_text(connection, 200, "ok");
+  }
+  if (path == "/__test/clear") {
+    faults_.clear();
+    return answer_text(connection, 200, "ok");
+  }
+  if (path == "/__test/reset") {
+    faults_.clear();
+    log_.clear();
+    std::vector<std::string> report_files;
+    if (!store_.delete_all(report_files)) return answer_text(connection, 500, "store error: " + store_.last_error());
+    for (const std::string& file : report_files) unlink(file.c_str());
+    return answer_text(connection, 200, "ok");
+  }
+  if (path == "/__test/pings") {
+    std::vector<PingRow> rows;
+    if (!store_.list_pings(find_param(params, "path"), rows)) {
+      return answer_text(connection, 500, "store error: " + store_.last_error());
+    }
+    return answer_text(connection, 200, pings_to_json(rows), false, "application/json");
+  }
+  if (path == "/__test/requests") return answer_text(connection, 200, log_.to_json(), false, "application/json");
+  answer_text(connection, 404, "unknown test control\n");
+}

@@ -1,0 +1,26 @@
+// The device code sent with the activity ping: the MD5 digest of a random
+// identifier kept in the current user's registry, and the MD5 helpers.
+#pragma once
+
+#include "telemetry/Md5.h"
+
+namespace telemetry {
+
+// Fills |out| (64 wide characters) with the device code, 32 lowercase
+// hexadecimal digits and zeros after them, and returns |out|. The identifier
+// is the default value of HKCU\Software\Orlix\ZezudEdezod; when there is none
+// (or it is empty, or 64 bytes or longer) a new one is made from a GUID
+// ("%08X-%04X-%04X-" and 16 hexadecimal digits, 35 characters) and stored.
+wchar_t* GetDeviceCode(wchar_t* out);
+
+// MD5 of |text| in the system's ANSI code page (every byte of that form,
+// without the terminator) as lowercase hexadecimal into |out| (64 wide
+// characters, cleared first).
+void Md5HexOfText(const wchar_t* text, wchar_t* out);
+
+// MD5 of the file's bytes into |out| (64 wide characters, cleared first).
+// Returns false and leaves |out| as it was when the file cannot be opened or
+// read to its end.
+bool Md5HexOfFile(const wchar_t* path, wchar_t* out);
+
+}  // namespace telemetry

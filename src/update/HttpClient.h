@@ -1,0 +1,112 @@
+// The launcher's HTTP client on WinINet: one-way GET requests (the statistic
+// pings), the synchronous download of the update configuration, and the
+// download of a new launcher that runs while the update window is shown.
+//
+// Only plain HTTP. Every request opens its own Internet handle, is sent with
+// the user agent "LHL", INTERNET_FLAG_RELOAD (never answered from the cache)
+// and the fixed Accept-Language/Content-Type headers; no retries, no ranges.
+#pragma once
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/FixedText.h"
+
+namespace update {
+
+// What the window form of the download needs from the update window. The
+// window implements it; the transfer and watcher threads call it.
+class DownloadSink {
+ public:
+  // The update window (its client rectangle places the progress bar) and its
+  // progress control (control 1003, which receives PBM_SETPOS 0..100). Asked
+  // on the transfer thread; the handles must stay valid while the window's
+  // modal loop runs. The transfer thread sends to them synchronously
+  // (SendMessageW, SetWindowPos), so the window's thread must keep handling
+  // messages; CancelDownload does so while it waits.
+  virtual HWND UpdateWindow() = 0;
+  virtual HWND ProgressControl() = 0;
+
+  // Called once on the watcher thread when the transfer has ended by itself:
+  // |endCode| is IDOK (1) when the file is complete, IDCANCEL (2) otherwise.
+  // Ends the window's modal loop. It must not wait for the window's thread
+  // (post a message, then EndDialog on the window's thread): it is never
+  // called once CancelDownload has begun, and CancelDownload may be running.
+  virtual void TransferEnded(int endCode) = 0;
+
+ protected:
+  ~DownloadSink() = default;
+};
+
+// Shared, reference-counted control block of one window-form transfer
+// (defined in HttpClient_win.cpp). It outlives the window: a thread that a
+// cancel left blocked inside WinINet finds the cancel there when it returns,
+// and ends without touching the window, the file or the handles.
+struct TransferControl;
+
+// The transfer fields the update window holds for its download, in the
+// window's field order. url and targetPath are filled by the update check
+// before each run; the other fields are zero when the window object is made
+// and are driven by StartDownload, the two threads and CancelDownload. The
+// window reads none of them itself.
+struct DownloadState {
+  wchar_t url[base::kUrlChars] = {};
+  wchar_t targetPath[base::kPathChars] = {};
+  HANDLE hTransferThread = nullptr;
+  HANDLE hWatcherThread = nullptr;
+  std::FILE* file = nullptr;
+  std::int32_t result = 0;  // 1 when the transfer completed, else 0
+  HINTERNET hInternet = nullptr;
+  HINTERNET hConnect = nullptr;
+  HINTERNET hRequest = nullptr;
+  // Not part of the window's visible state: the link to the last transfer,
+  // released by the window's thread (cancel, the next start, destruction).
+  TransferControl* control = nullptr;
+
+  DownloadState() = default;
+  DownloadState(const DownloadState&) = delete;
+  DownloadState& operator=(const DownloadState&) = delete;
+  // Cancels a transfer that still runs and releases the control block.
+  ~DownloadState();
+};
+
+// Sends a GET for |url| ("http://" in any letter case, then host[:port]/path)
+// and does not read the answer. Returns 1 when the request went out and the
+// response headers arrived, else 0. Last-error code on return: untouched when
+// the scheme is not http; 0 after success or when the Internet handle or the
+// request could not be opened; WinINet's code when connecting or sending
+// failed; ERROR_INVALID_PARAMETER when the host or path does not fit its buffer.
+int HttpGetNoReply(const wchar_t* url);
+
+// Configuration form: downloads |url| into |targetPath| ("wb") on the calling
+// thread. Returns 1 when at least the declared length was received; 0 when
+// the request failed, the status was 404, the answer declared no length, the
+// file could not be opened, or the body was cut short (the partial file stays).
+int DownloadToFile(const wchar_t* url, const wchar_t* targetPath);
+
+// Window form, called by the update window while it initialises: resets the
+// result, starts the transfer thread and then the watcher thread over
+// |state| (url and targetPath filled) and keeps both handles in |state|.
+// The transfer refuses a URL whose host is not one of maker::kAllowedDomains
+// or below one of them (result 0, nothing sent). Progress goes to |sink|'s
+// progress control; when the transfer ends by itself the watcher calls
+// |sink|->TransferEnded(1 or 2). Returns false when the threads could not be
+// started; then nothing runs and the window should end with IDCANCEL itself.
+// |state| and |sink| must stay alive until TransferEnded or CancelDownload.
+bool StartDownload(DownloadState* state, DownloadSink* sink);
+
+// The cancel steps, on the window's thread: stops both threads at once (they
+// are signalled and touch nothing afterwards; none is terminated), closes
+// both thread handles, the target file (the partial file stays on disk) and
+// the open WinINet handles, and clears those fields. Waits only while a
+// thread is in the middle of writing a block or reporting to the window,
+// handling messages sent to this thread meanwhile. Returns true when it
+// cancelled a running transfer (the caller then ends the window with
+// IDCANCEL); false when there was none or it had already ended by itself,
+// in which case TransferEnded has been or is being delivered.
+bool CancelDownload(DownloadState* state);
+
+}  // namespace update

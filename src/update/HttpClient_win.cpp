@@ -1,0 +1,436 @@
+// WinINet side of the HTTP client: the one-way GET of the pings, the two
+// forms of the file download, and the update window's transfer and watcher
+// threads with their cancel.
+//
+// Window form and cancel. The transfer thread, the watcher thread and the
+// window's thread share the DownloadState fields without locks. A small
+// reference-counted TransferControl carries one phase word instead:
+//
+//   Running   no worker is touching DownloadState, the file or the window
+//   Touching  the transfer thread is writing a block, reporting progress or
+//             publishing/closing a handle (short; never waits on the network)
+//   Finishing the watcher is closing the thread handles and ending the window
+//   Finished  the watcher has ended the window
+//   Cancelled the window's thread has taken everything over
+//
+// Network calls run outside Touching, on the thread's own copies of the
+// handles. Cancel swaps the phase to Cancelled; if the transfer thread was
+// Touching, it waits (handling messages sent to the window's thread, since a
+// progress report is a synchronous SendMessageW) until that thread notices on
+// leaving and signals |left|. Then cancel closes the file and the handles
+// itself. Closing a request handle that another thread is reading from is
+// WinINet's way to cancel a synchronous call: on Windows the read fails at
+// once. Wine's WinINet keeps the connection of an in-flight call open until
+// that call returns, so under Wine the stopped thread may stay blocked in its
+// read for a while; it then finds the phase Cancelled and returns without
+// touching anything but its TransferControl. No thread is ever terminated.
+#include "update/HttpClient.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+#include <new>
+
+#include "core/MakerSettings.h"
+#include "update/HttpUrl.h"
+
+namespace update {
+
+namespace {
+
+constexpr wchar_t kUserAgent[] = L"LHL";
+// The blank before the first line break is part of the fixed request.
+constexpr wchar_t kExtraHeaders[] = L"Accept-Language: zh-cn \r\nContent-Type: application/x-www-form-urlencoded\r\n";
+constexpr DWORD kExtraHeadersLength = sizeof(kExtraHeaders) / sizeof(kExtraHeaders[0]) - 1;
+static_assert(kExtraHeadersLength == 74, "fixed header text");
+constexpr DWORD kBlockBytes = 512;
+constexpr int kProgressWidth = 390;
+constexpr int kProgressHeight = 21;
+
+// Set before the first progress report of the process, never cleared.
+volatile LONG g_progressPlaced = 0;
+
+HINTERNET OpenInternet() {
+  return ::InternetOpenW(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+}
+
+HINTERNET Connect(HINTERNET internet, const SplitUrl& url) {
+  return ::InternetConnectW(internet, url.host, url.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+}
+
+HINTERNET OpenGetRequest(HINTERNET connection, const SplitUrl& url) {
+  return ::HttpOpenRequestW(connection, L"GET", url.path, L"HTTP/1.1", nullptr, nullptr, INTERNET_FLAG_RELOAD, 0);
+}
+
+bool SendRequest(HINTERNET request) {
+  return ::HttpSendRequestW(request, kExtraHeaders, kExtraHeadersLength, nullptr, 0) != FALSE;
+}
+
+void CloseInternet(HINTERNET* field) {
+  if (*field) {
+    ::InternetCloseHandle(*field);
+    *field = nullptr;
+  }
+}
+
+void CloseKernel(HANDLE* field) {
+  if (*field) {
+    ::CloseHandle(*field);
+    *field = nullptr;
+  }
+}
+
+// A status of 404 (or none readable) fails the download; every other status,
+// server errors included, is accepted with its body.
+bool StatusAccepted(HINTERNET request) {
+  wchar_t status[16] = {};  // 32 bytes
+  DWORD size = sizeof(status);
+  if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr)) return false;
+  status[15] = L'\0';
+  return std::wcstol(status, nullptr, 10) != 404;
+}
+
+// The declared length; false without one (a chunked answer).
+bool DeclaredLength(HINTERNET request, std::uint32_t* length) {
+  DWORD value = 0;
+  DWORD size = sizeof(value);
+  if (!::HttpQueryInfoW(request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) {
+    return false;
+  }
+  if (size != sizeof(value)) return false;
+  *length = value;
+  return true;
+}
+
+}  // namespace
+
+// ---- Transfer control ---------------------------------------------------------
+
+enum TransferPhase : LONG { kRunning = 0, kTouching = 1, kFinishing = 2, kFinished = 3, kCancelled = 4 };
+
+struct TransferControl {
+  volatile LONG refs = 1;
+  volatile LONG phase = kRunning;
+  HANDLE cancelEvent = nullptr;    // set by cancel: the watcher stops waiting
+  HANDLE leftEvent = nullptr;      // set by a worker that found a cancel on leaving Touching
+  HANDLE transferThread = nullptr;  // the watcher's own handle of the transfer thread
+  // Read only while the phase is Touching or Finishing: a cancelled thread
+  // never looks at them again.
+  DownloadState* state = nullptr;
+  DownloadSink* sink = nullptr;
+
+  ~TransferControl() {
+    CloseKernel(&transferThread);
+    CloseKernel(&leftEvent);
+    CloseKernel(&cancelEvent);
+  }
+  void AddRef() { ::InterlockedIncrement(&refs); }
+  void Release() {
+    if (::InterlockedDecrement(&refs) == 0) delete this;
+  }
+};
+
+namespace {
+
+// How the shared download core reaches its fields: the window form through
+// the transfer control's phase, the configuration form directly.
+class TransferGuard {
+ public:
+  explicit TransferGuard(TransferControl* control) : control_(control) {}
+  // Begins touching the shared fields; false once cancelled.
+  bool Enter() {
+    return !control_ || ::InterlockedCompareExchange(&control_->phase, kTouching, kRunning) == kRunning;
+  }
+  // Ends it; false when a cancel came meanwhile (the canceller is told).
+  bool Leave() {
+    if (!control_ || ::InterlockedCompareExchange(&control_->phase, kRunning, kTouching) == kTouching) return true;
+    ::SetEvent(control_->leftEvent);
+    return false;
+  }
+  bool windowForm() const { return control_ != nullptr; }
+  DownloadSink* sink() const { return control_->sink; }
+
+ private:
+  TransferControl* control_;
+};
+
+// Moves the progress bar to the middle of the window before the first report
+// of the process, then sends the percentage synchronously.
+void ReportProgress(DownloadSink* sink, unsigned percent) {
+  HWND progress = sink->ProgressControl();
+  if (::InterlockedExchange(&g_progressPlaced, 1) == 0) {
+    RECT client = {};
+    if (::GetClientRect(sink->UpdateWindow(), &client)) {
+      const int width = client.right - client.left;
+      const int height = client.bottom - client.top;
+      ::MoveWindow(progress, (width - kProgressWidth) / 2, (height - kProgressHeight) / 2 + 10, kProgressWidth,
+                   kProgressHeight, TRUE);
+    }
+  }
+  ::SendMessageW(progress, PBM_SETPOS, percent, 0);
+}
+
+// Publishes a freshly obtained handle into its field, or closes it when the
+// transfer was cancelled before it could be published.
+bool Publish(TransferGuard& guard, HINTERNET* field, HINTERNET handle) {
+  if (!guard.Enter()) {
+    if (handle) ::InternetCloseHandle(handle);
+    return false;
+  }
+  *field = handle;
+  return guard.Leave();
+}
+
+enum class Outcome { kCancelled, kFailed, kComplete };
+
+// The download core shared by both forms. |slots| holds the URL, the target
+// path, the stream and the three WinINet handles; in the window form it is
+// the window's DownloadState and is touched only between Enter and Leave.
+// Returns kCancelled when the window form was cancelled: the caller then
+// must not touch anything.
+Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
+  wchar_t url[base::kUrlChars] = {};
+  if (!guard.Enter()) return Outcome::kCancelled;
+  const bool copied = base::CopyText(url, slots->url);
+  if (!guard.Leave()) return Outcome::kCancelled;
+
+  SplitUrl split;
+  if (!copied || !HasHttpPrefix(url) || !SplitHttpUrl(url + 7, &split)) return Outcome::kFailed;
+  if (guard.windowForm() && !IsAllowedDownloadHost(url, maker::kAllowedDomains, 3)) return Outcome::kFailed;
+
+  // Local copies for the network calls; the fields are what cancel closes.
+  HINTERNET internet = OpenInternet();
+  if (!Publish(guard, &slots->hInternet, internet)) return Outcome::kCancelled;
+  HINTERNET connection = internet ? Connect(internet, split) : nullptr;
+  if (!Publish(guard, &slots->hConnect, connection)) return Outcome::kCancelled;
+  HINTERNET request = connection ? OpenGetRequest(connection, split) : nullptr;
+  if (!Publish(guard, &slots->hRequest, request)) return Outcome::kCancelled;
+
+  std::uint32_t declared = 0;
+  const bool answered = request && SendRequest(request) && StatusAccepted(request) && DeclaredLength(request, &declared);
+
+  bool complete = false;
+  if (answered) {
+    if (!guard.Enter()) return Outcome::kCancelled;
+    slots->file = ::_wfopen(slots->targetPath, L"wb");
+    const bool opened = slots->file != nullptr;
+    if (!guard.Leave()) return Outcome::kCancelled;
+
+    if (opened) {
+      std::uint32_t received = 0;
+      bool writeFailed = false;
+      char block[kBlockBytes];
+      for (;;) {
+        DWORD got = 0;
+        if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
+        if (!guard.Enter()) return Outcome::kCancelled;
+        if (got && std::fwrite(block, 1, got, slots->file) != got) writeFailed = true;
+        received += got;
+        if (guard.windowForm() && !writeFailed) ReportProgress(guard.sink(), ProgressPercent(received, declared));
+        if (!guard.Leave()) return Outcome::kCancelled;
+        if (got == 0 || writeFailed) break;
+      }
+      if (!guard.Enter()) return Outcome::kCancelled;
+      // A block the disk refused, or a close that could not flush, is not a
+      // complete file however many bytes came from the server.
+      if (std::fclose(slots->file) != 0) writeFailed = true;
+      slots->file = nullptr;
+      if (!guard.Leave()) return Outcome::kCancelled;
+      complete = !writeFailed && received >= declared;
+    }
+  }
+
+  if (!guard.Enter()) return Outcome::kCancelled;
+  if (guard.windowForm()) slots->result = complete ? 1 : 0;
+  CloseInternet(&slots->hRequest);
+  CloseInternet(&slots->hConnect);
+  CloseInternet(&slots->hInternet);
+  if (!guard.Leave()) return Outcome::kCancelled;
+  return complete ? Outcome::kComplete : Outcome::kFailed;
+}
+
+DWORD WINAPI TransferThread(void* parameter) {
+  TransferControl* control = static_cast<TransferControl*>(parameter);
+  TransferGuard guard(control);
+  RunDownload(control->state, guard);
+  control->Release();
+  return 0;
+}
+
+// Waits for the transfer thread, then closes both thread handles and ends the
+// window with IDOK or IDCANCEL; returns at once when the window cancels.
+DWORD WINAPI WatcherThread(void* parameter) {
+  TransferControl* control = static_cast<TransferControl*>(parameter);
+  const HANDLE waits[2] = {control->transferThread, control->cancelEvent};
+  const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  if (woke == WAIT_OBJECT_0 && ::InterlockedCompareExchange(&control->phase, kFinishing, kRunning) == kRunning) {
+    DownloadState* state = control->state;
+    DownloadSink* sink = control->sink;
+    CloseKernel(&state->hTransferThread);
+    CloseKernel(&state->hWatcherThread);
+    const int endCode = state->result == 1 ? IDOK : IDCANCEL;
+    // The window's reference (state->control) stays: the window's thread
+    // releases it, so that a cancel racing with this end never reads a
+    // control block that has gone.
+    ::InterlockedExchange(&control->phase, kFinished);
+    sink->TransferEnded(endCode);
+  }
+  control->Release();
+  return 0;
+}
+
+// Handles messages sent to this thread from other threads (the transfer
+// thread's synchronous progress reports) while waiting for |event|.
+void WaitHandlingSentMessages(HANDLE event) {
+  for (;;) {
+    const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_SENDMESSAGE, 0);
+    if (woke != WAIT_OBJECT_0 + 1) return;  // signalled, or the wait failed
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
+}  // namespace
+
+// ---- Public operations ----------------------------------------------------------
+
+int HttpGetNoReply(const wchar_t* url) {
+  if (!HasHttpPrefix(url)) return 0;
+  SplitUrl split;
+  if (!SplitHttpUrl(url + 7, &split)) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  HINTERNET internet = OpenInternet();
+  if (!internet) {
+    ::SetLastError(0);
+    return 0;
+  }
+  HINTERNET connection = Connect(internet, split);
+  if (!connection) {
+    const DWORD error = ::GetLastError();
+    ::InternetCloseHandle(internet);
+    ::SetLastError(error);
+    return 0;
+  }
+  HINTERNET request = OpenGetRequest(connection, split);
+  if (!request) {
+    ::InternetCloseHandle(connection);
+    ::InternetCloseHandle(internet);
+    ::SetLastError(0);
+    return 0;
+  }
+  const bool sent = SendRequest(request);
+  const DWORD error = sent ? 0 : ::GetLastError();
+  ::InternetCloseHandle(request);
+  ::InternetCloseHandle(connection);
+  ::InternetCloseHandle(internet);
+  ::SetLastError(error);
+  return sent ? 1 : 0;
+}
+
+int DownloadToFile(const wchar_t* url, const wchar_t* targetPath) {
+  DownloadState slots;
+  if (!base::CopyText(slots.url, url) || !base::CopyText(slots.targetPath, targetPath)) return 0;
+  TransferGuard direct(nullptr);
+  return RunDownload(&slots, direct) == Outcome::kComplete ? 1 : 0;
+}
+
+DownloadState::~DownloadState() {
+  // A window that goes while its transfer still runs cancels it first.
+  CancelDownload(this);
+  if (control) {
+    control->Release();
+    control = nullptr;
+  }
+}
+
+bool StartDownload(DownloadState* state, DownloadSink* sink) {
+  if (!state || !sink) return false;
+  if (state->control) {
+    // The previous run's control block; a transfer still under way keeps it.
+    const LONG phase = state->control->phase;
+    if (phase != kFinished && phase != kCancelled) return false;
+    state->control->Release();
+    state->control = nullptr;
+  }
+  if (state->hTransferThread || state->hWatcherThread) return false;
+  TransferControl* control = new (std::nothrow) TransferControl;
+  if (!control) return false;
+  control->state = state;
+  control->sink = sink;
+  control->cancelEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  control->leftEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!control->cancelEvent || !control->leftEvent) {
+    control->Release();
+    return false;
+  }
+  state->result = 0;
+
+  // Both threads start suspended so that their handles are in place before
+  // either runs; they are then let go in the order transfer, watcher.
+  control->AddRef();
+  HANDLE transfer = ::CreateThread(nullptr, 0, TransferThread, control, CREATE_SUSPENDED, nullptr);
+  if (!transfer) {
+    control->Release();
+    control->Release();
+    return false;
+  }
+  if (!::DuplicateHandle(::GetCurrentProcess(), transfer, ::GetCurrentProcess(), &control->transferThread,
+                         SYNCHRONIZE, FALSE, 0)) {
+    control->transferThread = nullptr;
+  }
+  control->AddRef();
+  HANDLE watcher =
+      control->transferThread ? ::CreateThread(nullptr, 0, WatcherThread, control, CREATE_SUSPENDED, nullptr) : nullptr;
+  if (!watcher) {
+    control->Release();  // the watcher's reference
+    // The transfer thread has not run yet: let it go already cancelled, so it
+    // ends at its first step without sending anything.
+    ::InterlockedExchange(&control->phase, kCancelled);
+    ::ResumeThread(transfer);
+    ::CloseHandle(transfer);
+    control->Release();  // the window's reference
+    return false;
+  }
+  state->hTransferThread = transfer;
+  state->hWatcherThread = watcher;
+  state->control = control;
+  ::ResumeThread(transfer);
+  ::ResumeThread(watcher);
+  return true;
+}
+
+bool CancelDownload(DownloadState* state) {
+  if (!state || !state->control) return false;
+  // state->control is written only by this thread (StartDownload, here and the
+  // destructor), so it cannot go while it is read.
+  TransferControl* control = state->control;
+  LONG phase = control->phase;
+  for (;;) {
+    if (phase != kRunning && phase != kTouching) return false;  // ended by itself
+    const LONG seen = ::InterlockedCompareExchange(&control->phase, kCancelled, phase);
+    if (seen == phase) break;
+    phase = seen;
+  }
+  // From here on no worker touches the fields, the file or the window again,
+  // except one that is inside a step right now: let it finish that step.
+  if (phase == kTouching) WaitHandlingSentMessages(control->leftEvent);
+  ::SetEvent(control->cancelEvent);
+
+  CloseKernel(&state->hTransferThread);
+  CloseKernel(&state->hWatcherThread);
+  if (state->file) {
+    std::fclose(state->file);
+    state->file = nullptr;
+  }
+  CloseInternet(&state->hRequest);
+  CloseInternet(&state->hConnect);
+  CloseInternet(&state->hInternet);
+  state->result = 0;
+  state->control = nullptr;
+  control->Release();
+  return true;
+}
+
+}  // namespace update
