@@ -69,9 +69,13 @@ bool split_target(std::string_view target, HttpRequest& request) {
     const size_t path_start = target.find('/', kHttpPrefix.size());
     target = path_start == std::string_view::npos ? std::string_view("/") : target.substr(path_start);
   }
-  if (target.empty() || target.front() != '/') return false;
+  if (target.empty()) return false;
+  // A target without its leading '/' ("active.htm?x=1") is what a client
+  // sends when its HTTP layer passes the object name through unchanged
+  // (the launcher hands WinINet the path without '/'); read it as rooted.
+  const bool rooted = target.front() == '/';
   const size_t question = target.find('?');
-  request.raw_path = std::string(target.substr(0, question));
+  request.raw_path = (rooted ? "" : "/") + std::string(target.substr(0, question));
   request.raw_query = question == std::string_view::npos ? std::string()
                                                          : std::string(target.substr(question + 1));
   return true;

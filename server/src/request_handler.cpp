@@ -1,5 +1,6 @@
 #include "request_handler.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -29,6 +30,14 @@ bool starts_with(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
+// Pings are the "NAME.htm" addresses at the top of the server. Deeper
+// addresses belong to published files: a missing "/update/ConfigTavrel.htm"
+// must answer 404 (nothing published), not be taken for a ping.
+bool is_ping_path(std::string_view path) {
+  const bool top_level = path.find_first_of("/\\", 1) == std::string_view::npos;
+  return top_level && path.size() > 5 && ends_with(path, ".htm");
+}
+
 // Answers with a short text body (only the head for HEAD requests).
 void answer_text(Connection& connection, int status, std::string text, bool head_only = false,
                  std::string content_type = "text/plain; charset=utf-8") {
@@ -48,6 +57,28 @@ bool parse_content_length(const std::string& text, uint64_t& length) {
     length = length * 10 + static_cast<uint64_t>(c - '0');
   }
   return true;
+}
+
+// Streams `length` body bytes to `fd`, starting with those already read
+// with the head: reports can be large minidumps, never held in memory.
+bool receive_body_to_file(Connection& connection, const std::string& early_bytes, uint64_t length, int fd) {
+  std::string chunk = early_bytes.substr(0, static_cast<size_t>(std::min<uint64_t>(length, early_bytes.size())));
+  uint64_t received = 0;
+  for (;;) {
+    if (!chunk.empty()) {
+      for (size_t written = 0; written < chunk.size();) {
+        const ssize_t wrote = ::write(fd, chunk.data() + written, chunk.size() - written);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        written += static_cast<size_t>(wrote);
+      }
+      received += chunk.size();
+      chunk.clear();
+    }
+    if (received == length) return true;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, length - received));
+    if (connection.read_some(chunk, want, kReadTimeoutMs) != IoResult::Ok) return false;
+  }
 }
 
 }  // namespace
@@ -100,6 +131,8 @@ void RequestHandler::handle(Connection& connection) {
 
 void RequestHandler::route(Exchange& exchange) {
   const HttpRequest& request = exchange.request;
+  // Test controls stay out of the request log, so a test that reads the log
+  // sees only the traffic of the client under test.
   if (starts_with(request.raw_path, kTestPrefix)) return handle_test_control(exchange);
   log_.add({utc_iso_now(), exchange.connection.remote_address(), request});
 
@@ -147,7 +180,7 @@ void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& p
     close(fd);
     return;
   }
-  if (ends_with(path, ".htm")) return record_ping_and_answer(exchange, path, fault);
+  if (is_ping_path(path)) return record_ping_and_answer(exchange, path, fault);
   answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
 }
 
@@ -164,15 +197,18 @@ void RequestHandler::record_ping_and_answer(Exchange& exchange, const std::strin
 void RequestHandler::handle_report_upload(Exchange& exchange) {
   Connection& connection = exchange.connection;
   const HttpRequest& request = exchange.request;
-  uint64_t length = 0;
   const std::string* length_text = request.header("Content-Length");
-  if (request.header("Transfer-Encoding") || !length_text) return answer_text(connection, 411, "Content-Length required\n");
+  if (request.header("Transfer-Encoding") || !length_text) {
+    return answer_text(connection, 411, "Content-Length required\n");
+  }
+  uint64_t length = 0;
   if (!parse_content_length(*length_text, length)) return answer_text(connection, 400, "bad Content-Length\n");
   if (length > kMaxReportBytes) return answer_text(connection, 413, "report too large\n");
 
-  const QueryParams params = parse_query(request.raw_query);
-  const std::string name = sanitize_report_name(find_param(params, "file").value_or(""));
-  if (!make_directories(settings_.reports_dir)) return answer_text(connection, 500, "cannot create reports folder\n");
+  const std::string name = sanitize_report_name(find_param(parse_query(request.raw_query), "file").value_or(""));
+  if (!make_directories(settings_.reports_dir)) {
+    return answer_text(connection, 500, "cannot create reports folder\n");
+  }
   std::string stored_path;
   const int fd = create_report_file(settings_.reports_dir, name, stored_path);
   if (fd < 0) return answer_text(connection, 500, "cannot create report file\n");
@@ -181,30 +217,9 @@ void RequestHandler::handle_report_upload(Exchange& exchange) {
   if (expect && *expect == "100-continue" && exchange.early_body.empty()) {
     connection.write_all("HTTP/1.1 100 Continue\r\n\r\n");
   }
-
-  // Stream the body to disk: reports can be large minidumps.
-  std::string chunk = exchange.early_body.substr(0, static_cast<size_t>(std::min<uint64_t>(length, exchange.early_body.size())));
-  uint64_t received = 0;
-  bool complete = true;
-  for (;;) {
-    if (!chunk.empty()) {
-      if (::write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size())) {
-        complete = false;
-        break;
-      }
-      received += chunk.size();
-      chunk.clear();
-    }
-    if (received == length) break;
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kReadChunkBytes, length - received));
-    if (connection.read_some(chunk, want, kReadTimeoutMs) != IoResult::Ok) {
-      complete = false;
-      break;
-    }
-  }
-  const bool synced = complete && fsync(fd) == 0;
+  const bool stored = receive_body_to_file(connection, exchange.early_body, length, fd) && fsync(fd) == 0;
   close(fd);
-  if (!synced) {
+  if (!stored) {
     unlink(stored_path.c_str());
     return answer_text(connection, 400, "incomplete report body\n");
   }

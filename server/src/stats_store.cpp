@@ -43,6 +43,11 @@ StatsStore::~StatsStore() {
   if (db_) sqlite3_close(db_);
 }
 
+std::string StatsStore::last_error() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return last_error_;
+}
+
 bool StatsStore::fail(const char* what) {
   last_error_ = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : "no database");
   return false;

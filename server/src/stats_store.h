@@ -35,7 +35,8 @@ class StatsStore {
 
   // Opens (creating if needed) the database and its tables.
   bool open(const std::string& file);
-  const std::string& last_error() const { return last_error_; }
+  // Text of the most recent failure (a copy: other threads may fail next).
+  std::string last_error() const;
 
   bool add_ping(const PingRow& row);
   bool add_report(const ReportRow& row);
@@ -53,6 +54,6 @@ class StatsStore {
   bool fail(const char* what);
 
   sqlite3* db_ = nullptr;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::string last_error_;
 };

@@ -9,6 +9,7 @@
 #include "app/AppBase.h"
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
+#include "update/ClientUpdDlg.h"
 
 class CZuduvizApp : public app::CWinAppBase {
  public:
@@ -29,6 +30,8 @@ class CZuduvizApp : public app::CWinAppBase {
   int SendPing(const wchar_t* url);
 
   ULONG_PTR m_gdiplusToken = 0;
+  // The update window, shown while a newer launcher is downloaded.
+  update::CClientUpdDlg m_updateDlg;
   // Download address of a newer launcher, filled by the update check.
   wchar_t m_updAddr[base::kUrlChars] = {};
   // Manual-reset events of the worker hand-over: set once a worker has

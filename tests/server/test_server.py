@@ -175,17 +175,21 @@ class ServerTest(unittest.TestCase):
 
     def test_pings_are_recorded_with_the_raw_query(self):
         device = "0123456789abcdef0123456789abcdef"
-        cases = [
-            ("/install.htm", "tag=Tavrel&ver=3.0.1.5&count=1"),
-            ("/active.htm", "tag=Tavrel&ver=3.0.1.5&count=12&apartdays=0&keepdays=3&weekdays=5"
-                            "&installDay=&deviceCode=" + device),
-            ("/update.htm", "tag=Tavrel&ver=3.0.1.5&count=-2"),
-            ("/uninstall.htm", "tag=Tavrel&ver=3.0.1.5&count=1"),
-            ("/other.htm", "a=%41%2B+b&flag"),  # any .htm that is no file; escapes stay raw
-            ("/install.htm", ""),
+        fixed = "tag=Tavrel&ver=3.0.1.5"
+        cases = [  # target as sent, recorded path, recorded query
+            ("/install.htm?" + fixed + "&count=1", "/install.htm", fixed + "&count=1"),
+            ("/active.htm?" + fixed + "&count=12&apartdays=0&keepdays=3&weekdays=5&installDay=&deviceCode="
+             + device, "/active.htm", fixed + "&count=12&apartdays=0&keepdays=3&weekdays=5&installDay="
+             "&deviceCode=" + device),
+            ("/update.htm?" + fixed + "&count=-2", "/update.htm", fixed + "&count=-2"),
+            ("/uninstall.htm?" + fixed + "&count=1", "/uninstall.htm", fixed + "&count=1"),
+            # Any top-level .htm that is no file; escapes are stored raw.
+            ("/other.htm?a=%41%2B+b&flag", "/other.htm", "a=%41%2B+b&flag"),
+            ("/install.htm", "/install.htm", ""),
+            # An object name passed on without its leading '/'.
+            ("update.htm?count=3", "/update.htm", "count=3"),
         ]
-        for path, query in cases:
-            target = path + ("?" + query if query else "")
+        for target, path, query in cases:
             status, headers, body = self.fetch(target)
             self.assertEqual((status, body), (200, b"ok"), target)
             self.assertEqual(headers["content-length"], "2")
@@ -193,8 +197,9 @@ class ServerTest(unittest.TestCase):
             self.assertEqual(self.db_pings()[-1], (path, query, "127.0.0.1"), target)
 
         listed = self.server.cli("pings").splitlines()
-        self.assertEqual([line.split("\t")[2:] for line in listed], [[p, q] for p, q in cases])
+        self.assertEqual([line.split("\t")[2:] for line in listed], [[p, q] for _, p, q in cases])
         self.assertEqual(len(self.server.cli("pings", "--path", "/install.htm").splitlines()), 2)
+        self.assertEqual(len(self.server.cli("pings", "--path", "/update.htm").splitlines()), 2)
 
         from_cli = json.loads(self.server.cli("pings", "--json"))
         from_http = json.loads(self.server.get("/__test/pings")[1])
@@ -226,6 +231,7 @@ class ServerTest(unittest.TestCase):
         cases = [
             ("/missing.exe", 404),
             ("/files", 404),                      # a folder is not a file
+            ("/update/Missing.htm", 404),         # only top-level .htm addresses are pings
             ("/files/link.txt", 404),             # symlink leading out of the root
             ("/../secret.txt", 403),
             ("/files/../../secret.txt", 403),
@@ -246,7 +252,7 @@ class ServerTest(unittest.TestCase):
         cases = [
             (b"NONSENSE\r\n\r\n", 400),
             (b"GET /x HTTP/2.0\r\n\r\n", 505),
-            (b"GET relative HTTP/1.1\r\n\r\n", 400),
+            (b"GET  /double-blank HTTP/1.1\r\n\r\n", 400),
             (b"GET / HTTP/1.1\r\nNo colon here\r\n\r\n", 400),
             (b"GET / HTTP/1.1\r\n folded: header\r\n\r\n", 400),
             (b"GET /a\x01b HTTP/1.1\r\n\r\n", 400),
