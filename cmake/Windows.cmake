@@ -58,7 +58,9 @@ target_link_options(launcher_lib INTERFACE ${ORLIX_LINK_STATIC})
 include(${ORLIX_ROOT}/cmake/GamePackage.cmake OPTIONAL)
 set(ORLIX_RC_DEFINES "")
 if(ORLIX_GAME_PACKAGE)
-  set(ORLIX_RC_DEFINES "-DORLIX_GAME_PACKAGE=\"${ORLIX_GAME_PACKAGE}\"")
+  # The quotes must reach windres's own preprocessor run, which goes through
+  # a shell once more: \\\" in the build command becomes " for cpp.
+  set(ORLIX_RC_DEFINES "-DORLIX_GAME_PACKAGE=\\\\\\\"${ORLIX_GAME_PACKAGE}\\\\\\\"")
 endif()
 file(GLOB ORLIX_SKIN_IMAGES CONFIGURE_DEPENDS ${ORLIX_ROOT}/src/resources/skin/*.png)
 set(ORLIX_RC ${ORLIX_ROOT}/src/resources/launcher.rc)

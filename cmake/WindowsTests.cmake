@@ -17,6 +17,14 @@ foreach(_src ${ORLIX_TEST_TOOLS})
   set_target_properties(${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testtools)
   list(APPEND ORLIX_TEST_TOOL_TARGETS ${_name})
 endforeach()
+# The deployment probe carries the launcher's resources, game package included,
+# so a copy in the install folder deploys as the installed launcher does.
+if(TARGET deploy_probe)
+  target_sources(deploy_probe PRIVATE ${ORLIX_RC})
+  if(ORLIX_GAME_PACKAGE_TARGET)
+    add_dependencies(deploy_probe ${ORLIX_GAME_PACKAGE_TARGET})
+  endif()
+endif()
 
 file(GLOB_RECURSE ORLIX_UNIT_TESTS CONFIGURE_DEPENDS ${ORLIX_ROOT}/tests/unit/*_test.cpp)
 file(GLOB ORLIX_UNIT_SUPPORT CONFIGURE_DEPENDS ${ORLIX_ROOT}/tests/unit/*.cpp)

@@ -12,16 +12,23 @@ namespace diagnostics {
 int GetOsBitness();
 
 // Runs "program arguments" hidden, with standard output and error captured
-// into |output| (the bytes exactly as the child wrote them). True when the
-// command was started and read to its end; false, with |output| unchanged,
-// when the pipe or the process could not be created.
+// into |output| (the bytes exactly as the child wrote them, zero bytes
+// included). The program is looked up as CreateProcessA does without an
+// application name; quote it when its path has spaces. Blocks until every
+// holder of the pipe's write end is gone; the exit code is not looked at.
+// True when the command was started and read to its end; false, with
+// |output| unchanged and a line on standard output naming the failed call
+// and GetLastError(), when the pipe or the process could not be created.
 bool RunHiddenCommand(const std::string& program, const std::string& arguments, std::string* output);
 
 // Enables SeDebugPrivilege in the process token; true when it was enabled.
 bool EnableDebugPrivilege();
 
-// Ends every process whose main module is |exePath|. Returns the result of
-// the last termination attempted; false when none matched.
+// Ends every process whose main module is |exePath| (never the calling
+// process), enabling SeDebugPrivilege first when it can, and waits a few
+// seconds for each to be gone so its files can be replaced. Every process is
+// looked at, however many run. Returns the result of the last termination
+// attempted; false when none matched or the processes could not be listed.
 bool KillProcessesByPath(const wchar_t* exePath);
 
 // True when some process's main module is |exePath|.

@@ -1,0 +1,342 @@
+// The handle layer of the ZIP reader: the archive file, entry records with
+// Windows names, attributes and times, and extraction to files and folders.
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "archive/ZipDirectory.h"
+#include "archive/ZipFormat.h"
+#include "archive/ZipReader.h"
+#include "base/FixedText.h"
+#include "base/UniqueHandle.h"
+
+namespace archive {
+
+namespace {
+
+// Bytes per read from an entry stream and per WriteFile.
+constexpr std::uint32_t kExtractBufferBytes = 16384;
+
+// The archive file, read at explicit positions.
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(base::UniqueFile file) : file_(std::move(file)) {}
+
+  bool Size(std::uint64_t* size) override {
+    LARGE_INTEGER li;
+    if (!::GetFileSizeEx(file_.get(), &li) || li.QuadPart < 0) return false;
+    *size = static_cast<std::uint64_t>(li.QuadPart);
+    return true;
+  }
+
+  bool ReadAt(std::uint64_t position, void* buffer, std::uint32_t size, std::uint32_t* got) override {
+    // One positioned ReadFile instead of SetFilePointerEx + ReadFile: on a
+    // synchronous handle the OVERLAPPED offset only names where to read.
+    // Under Wine this is a single pread.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(position);
+    at.OffsetHigh = static_cast<DWORD>(position >> 32);
+    DWORD n = 0;
+    if (!::ReadFile(file_.get(), buffer, size, &n, &at)) {
+      // Reading at or past the end of the file is a short read, not a failure.
+      if (::GetLastError() != ERROR_HANDLE_EOF) return false;
+      n = 0;
+    }
+    *got = n;
+    return true;
+  }
+
+ private:
+  base::UniqueFile file_;
+};
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Index of the last "\" or "/" in |text|, or -1.
+long LastSeparator(const wchar_t* text) {
+  long at = -1;
+  for (long i = 0; text[i]; ++i) {
+    if (IsSeparator(text[i])) at = i;
+  }
+  return at;
+}
+
+bool PathExists(const wchar_t* path) { return ::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const wchar_t* path) {
+  DWORD attributes = ::GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Makes |base| + |path|, its missing parents first. |base| is "" or ends in
+// a separator.
+void MakeFolderTree(const wchar_t* base, const wchar_t* path) {
+  wchar_t full[kEntryNameChars] = {};
+  if (!base::JoinText(full, base, path) || PathExists(full)) return;
+  wchar_t parent[kEntryNameChars] = {};
+  base::CopyText(parent, path);
+  long at = LastSeparator(parent);
+  if (at > 0) {
+    parent[at] = L'\0';
+    MakeFolderTree(base, parent);
+  }
+  ::CreateDirectoryW(full, nullptr);
+}
+
+// Makes the folder |path| under |base| (or |path| itself for an empty
+// base), and |base| first when it is missing. True when the folder exists
+// afterwards.
+bool EnsureFolder(const wchar_t* base, const wchar_t* path) {
+  if (base[0] && !PathExists(base)) MakeFolderTree(L"", base);
+  if (!path[0]) return base[0] ? IsFolder(base) : true;
+  MakeFolderTree(base, path);
+  wchar_t full[kEntryNameChars] = {};
+  return base::JoinText(full, base, path) && IsFolder(full);
+}
+
+void ClearEntry(ArchiveEntry* entry) { std::memset(entry, 0, sizeof(*entry)); }
+
+// Local DOS date and time to UTC, as Windows converts local file times: with
+// the bias in effect now, not the one of that date.
+bool DosTimeToUtc(std::uint32_t dosDateTime, FILETIME* utc) {
+  DosTime t = DecodeDosDateTime(dosDateTime);
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  FILETIME local;
+  return ::SystemTimeToFileTime(&st, &local) && ::LocalFileTimeToFileTime(&local, utc);
+}
+
+FILETIME TicksToFileTime(std::uint64_t ticks) {
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks);
+  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return ft;
+}
+
+}  // namespace
+
+struct ArchiveReader {
+  std::unique_ptr<FileSource> source;
+  std::unique_ptr<ZipDirectory> directory;
+  int openEntry = -1;
+  ArchiveEntry cached = {};
+  int cachedIndex = -1;
+  const char* password = nullptr;  // this system has none
+  std::unique_ptr<unsigned char[]> extractBuffer;
+  wchar_t baseFolder[kEntryNameChars] = {};
+};
+
+namespace {
+
+void CloseOpenEntry(ArchiveReader* reader) {
+  if (reader->directory->HasStream()) reader->directory->CloseStream();
+  reader->openEntry = -1;
+}
+
+// Reads the record of entry |index| into |out| (untouched on failure).
+ZipResult ReadEntryRecord(ArchiveReader* reader, int index, ArchiveEntry* out) {
+  if (index == reader->cachedIndex) {
+    *out = reader->cached;
+    return ZipOk;
+  }
+  ZipDirectory& dir = *reader->directory;
+  // A central header that cannot be read on the way is not retried.
+  if (dir.GoToEntry(index) != RdOk) return ZipCorrupt;
+
+  unsigned char rawName[kNameBytes];
+  std::size_t nameLength = 0;
+  if (dir.ReadCurrentName(rawName, sizeof(rawName), &nameLength) != RdOk) return ZipCorrupt;
+
+  std::uint64_t extraPosition = 0;
+  std::uint32_t extraLength = 0, nameAndExtra = 0;
+  if (dir.CheckLocalHeader(&extraPosition, &extraLength, &nameAndExtra) != RdOk) return ZipCorrupt;
+  std::vector<unsigned char> extra(extraLength);
+  if (extraLength && dir.ReadExact(extraPosition, extra.data(), extraLength) != RdOk) return ZipReadFailed;
+
+  ArchiveEntry entry = {};
+  entry.index = index;
+  if (nameLength) {
+    UINT codePage = IsUtf8Name(rawName, nameLength) ? CP_UTF8 : CP_ACP;
+    int n = ::MultiByteToWideChar(codePage, 0, reinterpret_cast<const char*>(rawName), static_cast<int>(nameLength),
+                                  entry.name, static_cast<int>(kEntryNameChars - 1));
+    if (n <= 0) return ZipCorrupt;
+    entry.name[n] = L'\0';
+  }
+  CleanEntryName(entry.name);
+  // Cleaning leaves "../x", "x/.." and ".." alone; each would reach outside
+  // the folder the entry is extracted under.
+  if (HasParentSegment(entry.name)) return ZipCorrupt;
+
+  const CentralHeader& h = dir.Current();
+  bool trailingSeparator = nameLength > 0 && (rawName[nameLength - 1] == '/' || rawName[nameLength - 1] == '\\');
+  entry.attributes = EntryAttributes(h.versionMadeBy, h.externalAttributes, trailingSeparator);
+  entry.compressedSize = static_cast<std::int32_t>(h.compressedSize);
+  entry.uncompressedSize = static_cast<std::int32_t>(h.uncompressedSize);
+
+  FILETIME utc = {};
+  if (DosTimeToUtc(h.dosDateTime, &utc)) {
+    entry.lastAccessTime = entry.creationTime = entry.lastWriteTime = utc;
+  }
+  ExtendedTimes times;
+  if (FindExtendedTimes(extra.data(), extra.size(), &times)) {
+    if (times.hasWrite) entry.lastWriteTime = TicksToFileTime(UnixTimeToFileTimeTicks(times.write));
+    if (times.hasAccess) entry.lastAccessTime = TicksToFileTime(UnixTimeToFileTimeTicks(times.access));
+    if (times.hasCreation) entry.creationTime = TicksToFileTime(UnixTimeToFileTimeTicks(times.creation));
+  }
+
+  reader->cached = entry;
+  reader->cachedIndex = index;
+  *out = entry;
+  return ZipOk;
+}
+
+ZipResult WriteEntryData(ArchiveReader* reader, HANDLE file, const ArchiveEntry& entry) {
+  ZipDirectory& dir = *reader->directory;
+  dir.OpenStream(reader->password);  // a failed opening shows in the first read
+  reader->openEntry = entry.index;
+  for (;;) {
+    bool atEnd = false;
+    int got = dir.ReadStream(reader->extractBuffer.get(), kExtractBufferBytes, &atEnd);
+    if (got == RdPassword) return ZipPassword;
+    if (got > 0) {
+      DWORD written = 0;
+      if (!::WriteFile(file, reader->extractBuffer.get(), static_cast<DWORD>(got), &written, nullptr) ||
+          written != static_cast<DWORD>(got)) {
+        return ZipWriteFailed;
+      }
+    }
+    if (got >= 0 && atEnd) {
+      // Zero times leave the file's own (the entry's date was invalid). The
+      // data is complete: a file system that refuses a time (FAT before
+      // 1980) does not fail the entry.
+      ::SetFileTime(file, &entry.creationTime, &entry.lastAccessTime, &entry.lastWriteTime);
+      return ZipOk;
+    }
+    if (got <= 0) return ZipInflateFailed;
+  }
+}
+
+}  // namespace
+
+ArchiveHandle ArchiveOpen(const wchar_t* path) {
+  if (!path || !path[0]) return nullptr;
+  std::unique_ptr<ArchiveReader> reader(new (std::nothrow) ArchiveReader);
+  if (!reader) return nullptr;
+
+  DWORD n = ::GetCurrentDirectoryW(kEntryNameChars, reader->baseFolder);
+  if (n == 0 || n >= kEntryNameChars) {
+    reader->baseFolder[0] = L'\0';  // relative names then resolve against the current folder anyway
+  } else if (!IsSeparator(reader->baseFolder[n - 1]) && !base::AppendText(reader->baseFolder, L"\\")) {
+    reader->baseFolder[0] = L'\0';
+  }
+
+  base::UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return nullptr;
+  // The end record is found from the file's end: only a file that can seek
+  // (a disk file, not a pipe or a device) can be read.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return nullptr;
+  reader->source.reset(new (std::nothrow) FileSource(std::move(file)));
+  if (!reader->source) return nullptr;
+  reader->directory.reset(new (std::nothrow) ZipDirectory(reader->source.get()));
+  if (!reader->directory || reader->directory->Open() != RdOk) return nullptr;
+  return reader.release();
+}
+
+ZipResult ArchiveSetBaseFolder(ArchiveHandle reader, const wchar_t* folder) {
+  if (!reader || !folder) return ZipBadArgs;
+  std::size_t len = std::wcslen(folder);
+  bool needsSeparator = len == 0 || !IsSeparator(folder[len - 1]);
+  wchar_t joined[kEntryNameChars] = {};
+  if (!base::JoinText(joined, folder, needsSeparator ? L"\\" : L"")) return ZipBadArgs;
+  base::CopyText(reader->baseFolder, joined);
+  return ZipOk;
+}
+
+ZipResult ArchiveGetEntry(ArchiveHandle reader, int index, ArchiveEntry* entry) {
+  if (entry) {
+    entry->index = 0;
+    entry->name[0] = L'\0';
+    entry->uncompressedSize = 0;
+  }
+  if (!reader || !entry) return ZipBadArgs;
+  std::uint32_t count = reader->directory->EntryCount();
+  if (index < -1 || (index >= 0 && std::uint32_t(index) >= count)) return ZipBadArgs;
+  if (index == -1) {
+    ClearEntry(entry);
+    entry->index = static_cast<std::int32_t>(count);
+    return ZipOk;
+  }
+  CloseOpenEntry(reader);
+  return ReadEntryRecord(reader, index, entry);
+}
+
+ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* destName) {
+  if (!reader) return ZipBadArgs;
+  CloseOpenEntry(reader);
+  if (index < 0 || std::uint32_t(index) >= reader->directory->EntryCount()) return ZipBadArgs;
+  // Whatever the caller names, ".." never leads out of the target folder.
+  if (!destName || HasParentSegment(destName)) return ZipBadArgs;
+
+  ArchiveEntry entry;
+  ZipResult r = ReadEntryRecord(reader, index, &entry);
+  if (r != ZipOk) return r;
+
+  bool absolute = IsAbsoluteName(destName);
+  const wchar_t* base = absolute ? L"" : reader->baseFolder;
+  if (entry.attributes & kEntryFolder) {
+    // A folder that could not be made is reported, not passed over: the
+    // files meant for it would fail later with a less telling result.
+    return EnsureFolder(base, destName) ? ZipOk : ZipNoFile;
+  }
+
+  // Folder part (with its separator) and file part of the destination.
+  wchar_t folderPart[kEntryNameChars] = {};
+  long at = LastSeparator(destName);
+  if (at >= 0) {
+    if (static_cast<std::size_t>(at) + 1 >= kEntryNameChars) return ZipNoFile;
+    std::wmemcpy(folderPart, destName, static_cast<std::size_t>(at) + 1);
+    folderPart[at + 1] = L'\0';
+  }
+  const wchar_t* filePart = destName + (at + 1);
+  wchar_t outputPath[kEntryNameChars] = {};
+  if (!base::JoinText(outputPath, base, folderPart, filePart)) return ZipNoFile;  // too long: refused, never cut
+  EnsureFolder(base, folderPart);
+
+  if (!reader->extractBuffer) {
+    reader->extractBuffer.reset(new (std::nothrow) unsigned char[kExtractBufferBytes]);
+    if (!reader->extractBuffer) return ZipInflateFailed;
+  }
+
+  DWORD fileAttributes = entry.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                             FILE_ATTRIBUTE_ARCHIVE);
+  if (!fileAttributes) fileAttributes = FILE_ATTRIBUTE_NORMAL;
+  // CREATE_ALWAYS replaces an existing file; it fails on a read-only one
+  // (and on Windows on a hidden or system one that the entry does not mark
+  // so), which is ZipNoFile.
+  base::UniqueFile file(
+      ::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
+  if (!file) return ZipNoFile;
+  r = WriteEntryData(reader, file.get(), entry);
+  file.reset();
+  CloseOpenEntry(reader);
+  return r;
+}
+
+ZipResult ArchiveClose(ArchiveHandle reader) {
+  if (!reader) return ZipBadArgs;
+  if (reader->directory) CloseOpenEntry(reader);
+  delete reader;  // the directory goes before the file it reads
+  return ZipOk;
+}
+
+}  // namespace archive
