@@ -4,9 +4,6 @@
 // reported; the player is told.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 class CZuduvizApp;
 
 namespace deploy {
@@ -15,11 +12,6 @@ namespace deploy {
 // program has exited or the computer restarts.
 constexpr const wchar_t* kUninstallDoneMessage =
     L"OrlixDuskmere已成功移除，部分文件将在程序退出\r\n或计算机重启后自行删除";
-
-// "http://<host>/uninstall.htm?tag=Tavrel&ver=3.0.1.5&count=<count>" into
-// |out| (|outChars| characters with the terminator). False, with |out|
-// untouched, when it would not fit.
-bool FormatUninstallPingUrl(const wchar_t* host, std::int64_t count, wchar_t* out, std::size_t outChars);
 
 // In this order: deletes HKEY_LOCAL_MACHINE\Software\Orlix\Tavrel\Tavrel with
 // its subkeys, removes the shortcuts, starts the self-delete script (only for

@@ -1,15 +1,17 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cstdint>
+
 #include "base/FixedText.h"
 #include "core/InstallLayout.h"
-#include "core/MakerSettings.h"
 #include "core/ProductInfo.h"
 #include "core/ZuduvizApp.h"
 #include "deploy/SelfDelete.h"
 #include "deploy/Shortcuts.h"
 #include "deploy/Uninstall.h"
 #include "diagnostics/ProcessTools.h"
+#include "telemetry/PingUrl.h"
 #include "telemetry/Statistics.h"
 #include "ui/MessageBox.h"
 
@@ -26,7 +28,7 @@ int RunUninstall(CZuduvizApp& app) {
   const std::int64_t count = telemetry::RecordStatistic(telemetry::StatUnInst);
   wchar_t url[base::kUrlChars] = {};
   // SendPing returns once the worker has copied the URL out of this buffer.
-  if (FormatUninstallPingUrl(maker::kServerHost, count, url, base::kUrlChars)) {
+  if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kUninstall, count, url)) {
     app.SendPing(url);
   } else {
     // No ping, no worker to say it finished: say it here, for the caller waits.
