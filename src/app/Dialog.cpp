@@ -20,6 +20,25 @@ INT_PTR CDialog::DoModal() {
                            reinterpret_cast<LPARAM>(this));
 }
 
+void CDialog::CenterWindow() {
+  if (!m_hWnd) return;
+  RECT area = {};
+  HWND owner = ::GetWindow(m_hWnd, GW_OWNER);
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+    ::GetWindowRect(owner, &area);
+  } else {
+    MONITORINFO mi = {sizeof(mi)};
+    if (::GetMonitorInfoW(::MonitorFromWindow(m_hWnd, MONITOR_DEFAULTTOPRIMARY), &mi)) area = mi.rcWork;
+    else ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  }
+  RECT wr = {};
+  ::GetWindowRect(m_hWnd, &wr);
+  const int w = wr.right - wr.left;
+  const int h = wr.bottom - wr.top;
+  ::SetWindowPos(m_hWnd, nullptr, area.left + (area.right - area.left - w) / 2, area.top + (area.bottom - area.top - h) / 2,
+                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void CDialog::EndDialog(INT_PTR result) {
   if (m_hWnd) ::EndDialog(m_hWnd, result);
 }
@@ -97,7 +116,16 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     auto* self = reinterpret_cast<CDialog*>(lParam);
     ::SetWindowLongPtrW(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
     self->m_hWnd = hwnd;
-    return self->OnInitDialog();
+    RECT before = {};
+    ::GetWindowRect(hwnd, &before);
+    const BOOL result = self->OnInitDialog();
+    // Like MFC after WM_INITDIALOG: a dialog that did not place itself is
+    // centred (the templates carry no DS_CENTER, and their 0, 0 would put it
+    // in the screen's corner).
+    RECT after = {};
+    if (self->m_hWnd && ::GetWindowRect(hwnd, &after) && after.left == before.left && after.top == before.top)
+      self->CenterWindow();
+    return result;
   }
   auto* self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!self) return FALSE;  // messages before WM_INITDIALOG: the system's handling

@@ -19,6 +19,9 @@ class CDialog : public CWnd {
   // given to EndDialog, or -1 when the dialog could not be created.
   virtual INT_PTR DoModal();
   void EndDialog(INT_PTR result);
+  // Centres the window on its visible owner, else on the work area of its
+  // monitor (CWnd::CenterWindow).
+  void CenterWindow();
 
   UINT templateId() const { return m_nTemplateId; }
 

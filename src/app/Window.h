@@ -1,7 +1,7 @@
 // The least window layer the launcher's skinned windows need, in the manner of
-// MFC's CWnd: an object bound to one window, reached from the window through
-// comctl32's subclass reference data, with messages dispatched to a small
-// virtual handler. Windows made elsewhere (dialog template controls) are bound
+// MFC's CWnd: an object bound to one window (comctl32's subclass reference
+// data carries it to the subclass procedure; a window property lets a parent
+// find it), with messages dispatched to a small virtual handler. Windows made elsewhere (dialog template controls) are bound
 // by subclassing them with SetWindowSubclass; windows the object creates are
 // bound the same way right after creation.
 #pragma once

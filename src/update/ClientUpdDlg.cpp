@@ -31,14 +31,7 @@ BOOL CClientUpdDlg::OnInitDialog() {
   // The close button has copied the strip into its image list.
   closeStrip.reset();
 
-  // CWnd::CenterWindow against the desktop: the middle of the work area.
-  RECT work = {};
-  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  const RECT wr = WindowRect();
-  const int w = wr.right - wr.left;
-  const int h = wr.bottom - wr.top;
-  ::SetWindowPos(m_hWnd, nullptr, work.left + (work.right - work.left - w) / 2,
-                 work.top + (work.bottom - work.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CenterWindow();
   ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   HBITMAP fill = ui::LoadResourceImage(module, IDB_SKIN_FILL);

@@ -425,7 +425,7 @@ TEST_F(ButtonParent, StripFramesSizeAndRightAlignment) {
   EXPECT_EQ(367, rc.left);
   EXPECT_EQ(5, rc.top);
   EXPECT_EQ(400, rc.right);
-  EXPECT_EQ(33, rc.bottom - rc.top);
+  EXPECT_EQ(28, rc.bottom - rc.top);
 
   // A strip 130 pixels wide gives frames 32 pixels wide.
   HDC screen = ::GetDC(nullptr);
