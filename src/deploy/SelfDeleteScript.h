@@ -15,7 +15,9 @@ constexpr std::size_t kSelfDeleteScriptBytes = 2048;
 // How long the script waits for the launcher to release its executable:
 // one attempt a second ("ping -n 2" waits one second between its two echoes,
 // on Windows and in Wine's ping alike), for at most an hour. After that it
-// removes what it can and ends rather than wait hidden forever.
+// removes what it can and ends rather than wait hidden forever. ping is the
+// delay because it exists everywhere: Wine 8 ships neither timeout.exe nor
+// choice.exe, and timeout refuses to run when its input is not a console.
 constexpr int kSelfDeleteAttempts = 3600;
 
 // A path for a batch line: '%' doubled so that cmd does not expand it as a
