@@ -1,45 +1,199 @@
 #include "core/ZuduvizApp.h"
 
 #include <commctrl.h>
+#include <wininet.h>
+
+#include <cwchar>
+#include <system_error>
+#include <thread>
 
 #include "core/InstallLayout.h"
+#include "core/MakerSettings.h"
+#include "core/ProductInfo.h"
 #include "core/RunMode.h"
+#include "deploy/DisableDays.h"
+#include "deploy/GameDeployment.h"
+#include "deploy/Install.h"
+#include "deploy/Uninstall.h"
+#include "diagnostics/CrashHandler.h"
+#include "diagnostics/GameLaunch.h"
+#include "diagnostics/ProcessTools.h"
+#include "telemetry/DeviceCode.h"
+#include "telemetry/PingUrl.h"
+#include "telemetry/Statistics.h"
+#include "ui/GdiplusFlat.h"
+#include "ui/MessageBox.h"
+#include "update/UpdateCheck.h"
+
+namespace {
+
+constexpr const wchar_t* kNoNetworkText = L"当前网络不可用，请检查网络连接是否正常！";
+constexpr const wchar_t* kConfirmUninstallText = L"确定要移除 OrlixDuskmere吗？";
+constexpr std::size_t kInstallDayChars = 32;
+constexpr std::size_t kDeviceCodeChars = 64;
+
+}  // namespace
 
 CZuduvizApp::CZuduvizApp() = default;
 
 CZuduvizApp::~CZuduvizApp() = default;
 
 BOOL CZuduvizApp::InitInstance() {
+  diagnostics::RegisterProductInfo(product::kKind, product::kGameName, product::kProductCode, product::kVersion,
+                                   product::kAppName);
+  diagnostics::InstallCrashHandler();
+
   INITCOMMONCONTROLSEX icc = {};
   icc.dwSize = 8;
   icc.dwICC = 0xFF;  // every Windows 95 common control class
   ::InitCommonControlsEx(&icc);
 
+  // The base's initialisation. MFC would also enable ActiveX control
+  // containment here; no window of the launcher hosts an ActiveX control.
   app::CWinAppBase::InitInstance();
 
+  // Every mode needs the network, uninstallation included (its ping).
+  if (!::InternetCheckConnectionW(maker::kConnectivityProbeUrl, FLAG_ICC_FORCE_CONNECTION, 0)) {
+    ui::ShowMessageBox(kNoNetworkText, product::kCaption, ui::MessageBoxOk, L"", L"");
+    return FALSE;
+  }
+
   const int mode = core::GetRunMode();
-  (void)mode;
 
   m_hTakenEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   m_hDoneEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+
+  if (mode == core::ModeUninstall) {
+    if (ui::ShowMessageBox(kConfirmUninstallText, product::kCaption, ui::MessageBoxYesNo, L"", L"") == IDYES) {
+      deploy::RunUninstall(*this);
+      WaitForPing();
+    }
+    return FALSE;
+  }
+
+  if ((mode == core::ModeShortcut || mode == core::ModeInstalled) && RunUpdateGate()) return FALSE;
+
+  StartOldCopyCleanup();
+
+  Gdiplus::GdiplusStartupInput gdiplusInput;
+  ULONG_PTR token = 0;
+  if (Gdiplus::GdiplusStartup(&token, &gdiplusInput, nullptr) == Gdiplus::Ok) m_gdiplusToken = token;
+
+  switch (mode) {
+    case core::ModeFirstRun: {
+      int gamePresent = 0;
+      deploy::InstallLauncher(*this, &gamePresent);
+      deploy::WriteDisableDays();
+      if (!gamePresent) {
+        wchar_t url[base::kUrlChars] = {};
+        if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kInstall, telemetry::RecordStatistic(telemetry::StatInst),
+                                         url) &&
+            SendPing(url)) {
+          WaitForPing();
+        }
+      }
+      break;
+    }
+    case core::ModeInstalled:
+      deploy::DeployGamePackage();
+      RunActivity();
+      break;
+    case core::ModeShortcut:
+      RunActivity();
+      break;
+    default:  // ModeWebStart, ModeNewGame: the game only, no ping, no update check
+      diagnostics::LaunchGame();
+      break;
+  }
   return FALSE;
+}
+
+bool CZuduvizApp::RunUpdateGate() {
+  if (!update::CheckForUpdate(*this)) return false;
+  wchar_t autoUpdate[base::kPathChars] = {};
+  update::ReadAutoUpdate(autoUpdate);
+  if (std::wcscmp(autoUpdate, L"1") != 0) return false;
+
+  // An update was offered and allowed: this run ends here, whether or not it
+  // completes. A complete one is reported and the new launcher started.
+  if (!update::SwapInNewLauncher(*this)) return true;
+  wchar_t url[base::kUrlChars] = {};
+  if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kUpdate, telemetry::RecordStatistic(telemetry::StatUpdate),
+                                   url) &&
+      SendPing(url)) {
+    WaitForPing();
+  }
+  diagnostics::KillReporterAndGame();
+  StartProgram(nullptr);
+  return true;
+}
+
+void CZuduvizApp::RunActivity() {
+  wchar_t statistics[layout::kPathChars] = {};
+  wchar_t installDay[kInstallDayChars] = {};
+  if (layout::GetStatisticsFilePath(statistics)) {
+    ::GetPrivateProfileStringW(layout::kStatisticsSection, L"installDay", L"", installDay, kInstallDayChars,
+                               statistics);
+  }
+  wchar_t deviceCode[kDeviceCodeChars] = {};
+  telemetry::GetDeviceCode(deviceCode);
+
+  // The order matters: the week mask is moved by the days since the visit
+  // that "lstTime" holds before the two day figures rewrite it.
+  const std::int64_t weekDays = telemetry::RecordStatistic(telemetry::StatWeekDays);
+  const std::int64_t keepDays = telemetry::RecordStatistic(telemetry::StatKeepDays);
+  const std::int64_t apartDays = telemetry::RecordStatistic(telemetry::StatApartDays);
+  const std::int64_t count = telemetry::RecordStatistic(telemetry::StatGame);
+
+  wchar_t url[base::kUrlChars] = {};
+  if (telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url)) {
+    // Not waited for: the game starts at once, and a request still under way
+    // when the process ends is lost like any failed ping.
+    SendPing(url);
+  }
+  diagnostics::LaunchGame();
+}
+
+void CZuduvizApp::WaitForPing() {
+  if (m_hDoneEvent) ::WaitForSingleObject(m_hDoneEvent.get(), INFINITE);
+}
+
+void CZuduvizApp::StartOldCopyCleanup() {
+  // Detached: the main thread never waits for it, and when the process ends
+  // first it simply dies with it. std::thread reports a failed creation by
+  // throwing; the run carries on without the cleanup then.
+  try {
+    std::thread([] {
+      ::Sleep(60);
+      update::DeleteOldLauncher();
+    }).detach();
+  } catch (const std::system_error&) {
+  }
 }
 
 int CZuduvizApp::ExitInstance() {
   m_hTakenEvent.reset();
   m_hDoneEvent.reset();
+  if (m_gdiplusToken) {
+    Gdiplus::GdiplusShutdown(m_gdiplusToken);
+    m_gdiplusToken = 0;
+  }
   return app::CWinAppBase::ExitInstance();
 }
 
 void CZuduvizApp::StartProgram(const wchar_t* path) {
-  // CreateProcessW may write into its command line, so it gets its own copy.
-  wchar_t commandLine[layout::kPathChars] = {};
+  wchar_t program[layout::kPathChars] = {};
   if (path) {
-    if (!base::CopyText(commandLine, path)) return;
+    if (!base::CopyText(program, path)) return;
   } else {
-    DWORD n = ::GetModuleFileNameW(nullptr, commandLine, layout::kPathChars);
+    DWORD n = ::GetModuleFileNameW(nullptr, program, layout::kPathChars);
     if (n == 0 || n >= layout::kPathChars) return;
   }
+  // The path is quoted: unquoted, a path with a space ("C:\Users\John Smith\...")
+  // would make CreateProcessW try "C:\Users\John.exe" first. CreateProcessW
+  // may also write into its command line, so it gets its own buffer.
+  wchar_t commandLine[layout::kPathChars + 2] = {};
+  if (!base::JoinText(commandLine, L"\"", program, L"\"")) return;
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   si.dwFlags = STARTF_USESHOWWINDOW;

@@ -29,11 +29,28 @@ class CZuduvizApp : public app::CWinAppBase {
   // Defined with the pings in telemetry/Ping.cpp.
   int SendPing(const wchar_t* url);
 
+ private:
+  // The update gate of the shortcut and installed modes: true when an update
+  // was offered and allowed, which ends the run (after a swap the new
+  // launcher has been started).
+  bool RunUpdateGate();
+  // Statistics, the activity ping and the game start of a playing run.
+  void RunActivity();
+  // Waits without time-out for the ping worker to finish its request.
+  void WaitForPing();
+  // Starts the detached thread that deletes the previous launcher's copies.
+  void StartOldCopyCleanup();
+
+ public:
+
   ULONG_PTR m_gdiplusToken = 0;
   // The update window, shown while a newer launcher is downloaded.
   update::CClientUpdDlg m_updateDlg;
   // Download address of a newer launcher, filled by the update check.
   wchar_t m_updAddr[base::kUrlChars] = {};
+  // The version key the update server published with m_updAddr; the
+  // download must carry the digest it names before it may replace the launcher.
+  wchar_t m_updKey[64] = {};
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

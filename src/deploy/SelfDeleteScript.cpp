@@ -31,10 +31,18 @@ std::wstring FormatSelfDeleteScript(const std::wstring& launcherPath, const std:
   text += L"if not exist " + exe + L" goto delfolder" + eol;
   text += L"set /a tries+=1" + std::wstring(eol);
   text += L"if %tries% lss " + std::to_wstring(kSelfDeleteAttempts) + L" goto delexe" + eol;
+  text += L"set /a rdtries=0" + std::wstring(eol);
   text += L":delfolder" + std::wstring(eol);
   text += L"del " + folder + L" /Q /F /A" + eol;
   // rd /S does not follow junctions (del /S would) and removes read-only files.
   text += L"rd /S /Q " + folder + eol;
+  // A process that is still ending (the game just ended by the uninstall)
+  // may hold the folder for a moment: try again, for at most a minute.
+  text += L"if not exist " + folder + L" goto done" + eol;
+  text += L"set /a rdtries+=1" + std::wstring(eol);
+  text += L"ping -n 2 127.0.0.1 >nul" + std::wstring(eol);
+  text += L"if %rdtries% lss " + std::to_wstring(kFolderDeleteAttempts) + L" goto delfolder" + eol;
+  text += L":done" + std::wstring(eol);
   text += L"del " + script + eol;
   return text;
 }

@@ -19,6 +19,8 @@ constexpr std::size_t kSelfDeleteScriptBytes = 2048;
 // delay because it exists everywhere: Wine 8 ships neither timeout.exe nor
 // choice.exe, and timeout refuses to run when its input is not a console.
 constexpr int kSelfDeleteAttempts = 3600;
+// Attempts at removing the emptied folder, one a second.
+constexpr int kFolderDeleteAttempts = 60;
 
 // A path for a batch line: '%' doubled so that cmd does not expand it as a
 // variable reference (a folder named "100%x%" stays itself). cmd takes every
@@ -36,9 +38,15 @@ std::wstring EscapeBatchPath(const std::wstring& path);
 //   if not exist "<launcher>" goto delfolder
 //   set /a tries+=1
 //   if %tries% lss 3600 goto delexe
+//   set /a rdtries=0
 //   :delfolder
 //   del "<folder>" /Q /F /A                  the folder's files, any attribute
 //   rd /S /Q "<folder>"                      its subfolders and the folder
+//   if not exist "<folder>" goto done
+//   set /a rdtries+=1
+//   ping -n 2 127.0.0.1 >nul
+//   if %rdtries% lss 60 goto delfolder       a moment later, for a minute
+//   :done
 //   del "<script>"
 std::wstring FormatSelfDeleteScript(const std::wstring& launcherPath, const std::wstring& launcherFolder,
                                     const std::wstring& scriptPath);

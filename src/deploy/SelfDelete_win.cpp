@@ -209,7 +209,12 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;  // the console cmd gets stays hidden
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+  // Started in the temporary folder, not in the launcher's current folder
+  // (the install folder when started from the uninstall shortcut): a process
+  // whose current folder is the install folder keeps it from being removed,
+  // and so would the console host that Wine starts beside cmd with the same
+  // current folder.
+  if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, tempFolder, &si, &pi)) {
     ::DeleteFileA(scriptPath.c_str());
     return refuse();
   }

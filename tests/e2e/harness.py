@@ -284,6 +284,7 @@ def read_shortcut(path):
             pos += 2
             n = count * 2 if unicode else count
             raw = data[pos:pos + n]
-            info[key] = raw.decode("utf-16-le" if unicode else "latin-1")
+            # Wine's IShellLinkW::Save counts the terminating zero in each string.
+            info[key] = raw.decode("utf-16-le" if unicode else "latin-1").rstrip("\0")
             pos += n
     return info

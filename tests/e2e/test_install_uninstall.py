@@ -65,7 +65,7 @@ class InstallThenUninstall(unittest.TestCase):
         self.assertTrue(harness.wait_for(lambda: os.path.exists(marker) and os.path.getsize(marker) > 0, 60))
         self.assertTrue(p.wait_idle(60))
         with open(marker, "rb") as f:
-            self.assertEqual(f.read().decode("utf-16-le"), p.to_windows(installed))
+            self.assertEqual(f.read().decode("utf-16-le"), "\"%s\"" % p.to_windows(installed))  # quoted by StartProgram
 
         win_installed = p.to_windows(installed)
         win_install = p.to_windows(install)

@@ -76,14 +76,14 @@ TEST_F(InstallLauncherTest, CopiesLinksAndStartsTheInstalledCopy) {
   ASSERT_TRUE(ReadFileBytes(Installed(), &copy));
   EXPECT_EQ(source, copy);
 
-  // The installed copy was started without arguments.
+  // The installed copy was started without arguments, its path quoted.
   std::wstring marker = installFolder_ + L"\\started.txt";
   ASSERT_TRUE(WaitForFile(marker, 30));
   ::Sleep(200);
   std::string commandLine;
   ASSERT_TRUE(ReadFileBytes(marker, &commandLine));
   std::wstring started(reinterpret_cast<const wchar_t*>(commandLine.data()), commandLine.size() / sizeof(wchar_t));
-  EXPECT_EQ(Installed(), started);
+  EXPECT_EQ(L"\"" + Installed() + L"\"", started);
 
   base::ScopedCoInitialize com;
   struct Expected {

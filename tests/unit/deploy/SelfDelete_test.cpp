@@ -73,9 +73,15 @@ TEST(SelfDeleteScript, TextForTheInstalledLauncher) {
       L"if not exist \"C:\\U\\Tavrel\\Tavrel_Launcher.exe\" goto delfolder\r\n"
       L"set /a tries+=1\r\n"
       L"if %tries% lss 3600 goto delexe\r\n"
+      L"set /a rdtries=0\r\n"
       L":delfolder\r\n"
       L"del \"C:\\U\\Tavrel\" /Q /F /A\r\n"
       L"rd /S /Q \"C:\\U\\Tavrel\"\r\n"
+      L"if not exist \"C:\\U\\Tavrel\" goto done\r\n"
+      L"set /a rdtries+=1\r\n"
+      L"ping -n 2 127.0.0.1 >nul\r\n"
+      L"if %rdtries% lss 60 goto delfolder\r\n"
+      L":done\r\n"
       L"del \"C:\\T\\DelAB12.tmp.bat\"\r\n",
       text);
 }

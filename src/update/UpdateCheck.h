@@ -1,0 +1,38 @@
+// The launcher keeps itself current: it compares the version key published on
+// the update server with its own, downloads a newer launcher in the update
+// window, and swaps it in for its own executable.
+#pragma once
+
+class CZuduvizApp;
+
+namespace update {
+
+// Downloads "ConfigTavrel.htm" from the update server into the executable
+// folder, reads the published key ("VerKey"/"Tavrel", into |keyAnsi| in the
+// ANSI code page, 64 bytes) and the download address ("VerKey"/"UpdAddr",
+// into app.m_updAddr), and deletes the file. Returns 1 when the file was
+// downloaded completely and read; 0 with both left as they were otherwise.
+int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi);
+
+// Nonzero when the server offers a launcher whose key differs from this
+// executable's; 0 when not, when the configuration could not be fetched or
+// carried no key, or when this executable cannot be read for its digest.
+// Fills app.m_updAddr (and app.m_updKey) whenever the configuration was read.
+int CheckForUpdate(CZuduvizApp& app);
+
+// The "autoUpd" value of "GsZuduviz.ini" beside the executable ("1" when the
+// file or the key is missing), at most 259 characters. Only "1" allows updates.
+void ReadAutoUpdate(wchar_t* text);
+
+// Runs the update window to download app.m_updAddr into "NewTavrel.exe" and,
+// when the download is complete and its digest matches the published key,
+// moves the running executable aside to "OldTavrel.exe.tmp" and the new file
+// into its place. Returns 1 when the new launcher stands at the executable's
+// path; 0 otherwise, with the running executable where it was.
+int SwapInNewLauncher(CZuduvizApp& app);
+
+// Deletes "OldTavrel.exe" and "OldTavrel.exe.tmp" beside the executable when
+// they are files; failures (the old launcher still running) are ignored.
+void DeleteOldLauncher();
+
+}  // namespace update
