@@ -64,17 +64,17 @@ BOOL CMessageBox::OnInitDialog() {
   Rect places[2] = {};
   const int count =
       PlaceMessageBoxButtons(m_nStyle, client.right, client.bottom, strip.bmWidth / 4, strip.bmHeight, places);
-  struct Spec {
+  struct ButtonSetup {
     CBtnEx* button;
     HBITMAP strip;
     UINT id;
     const std::wstring* caption;
     const wchar_t* fallback;
-  } specs[2] = {{&m_btn1, m_hBtn1.get(), kFirstButtonId, &m_strBtn1, DefaultFirstCaption(m_nStyle)},
+  } setups[2] = {{&m_btn1, m_hBtn1.get(), kFirstButtonId, &m_strBtn1, DefaultFirstCaption(m_nStyle)},
                 {&m_btn2, m_hBtn2.get(), kSecondButtonId, &m_strBtn2, DefaultSecondCaption(m_nStyle)}};
   for (int i = 0; i < count; ++i) {
     const RECT rc = {places[i].left, places[i].top, places[i].right, places[i].bottom};
-    Spec& s = specs[i];
+    ButtonSetup& s = setups[i];
     if (!s.button->Create(L"", WS_CHILD | WS_VISIBLE, rc, m_hWnd, s.id)) continue;
     s.button->SetImageStrip(s.strip, TRUE);
     s.button->SetText(s.caption->empty() ? s.fallback : s.caption->c_str());
