@@ -1,3 +1,4 @@
+#include "diagnostics/SystemClock_win.h"
 #include "diagnostics/CrashHandler.h"
 
 #include <dbghelp.h>
@@ -26,19 +27,6 @@ volatile LONG g_crashingThread = 0;
 using MiniDumpWriteDumpFunction = BOOL(WINAPI*)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                                 PMINIDUMP_EXCEPTION_INFORMATION, PMINIDUMP_USER_STREAM_INFORMATION,
                                                 PMINIDUMP_CALLBACK_INFORMATION);
-
-ClockTime UtcClock() {
-  SYSTEMTIME now;
-  ::GetSystemTime(&now);
-  ClockTime t;
-  t.year = now.wYear;
-  t.month = now.wMonth;
-  t.day = now.wDay;
-  t.hour = now.wHour;
-  t.minute = now.wMinute;
-  t.second = now.wSecond;
-  return t;
-}
 
 // The base and both file paths; false when any would pass 260 characters.
 bool BuildCrashPaths(const wchar_t* folder, const wchar_t* exeName, const ClockTime& utc,

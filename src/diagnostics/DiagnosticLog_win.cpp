@@ -7,6 +7,7 @@
 
 #include "base/UniqueHandle.h"
 #include "core/InstallLayout.h"
+#include "diagnostics/SystemClock_win.h"
 #include "diagnostics/DiagnosticLog.h"
 
 namespace diagnostics {
@@ -18,18 +19,6 @@ constexpr std::size_t kLargestFormatChars = 8388608;
 // CR, LF and the terminator are kept free behind the formatted text.
 constexpr std::size_t kLineEndReserve = 3;
 
-ClockTime LocalClock() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  ClockTime t;
-  t.year = now.wYear;
-  t.month = now.wMonth;
-  t.day = now.wDay;
-  t.hour = now.wHour;
-  t.minute = now.wMinute;
-  t.second = now.wSecond;
-  return t;
-}
 
 // Closes |file| and then puts |error| back: CloseHandle may overwrite it.
 int FailKeepingError(base::UniqueFile* file, DWORD error) {
