@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include <shlobj.h>
+
 #include <cwchar>
 
 namespace testing_support {
@@ -58,6 +60,13 @@ bool ReadFileBytes(const std::wstring& path, std::string* bytes) {
   *bytes = out;
   return true;
 }
+
+std::wstring ShellFolder(int csidl) {
+  wchar_t path[MAX_PATH] = {};
+  return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, path)) ? path : L"";
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring TestToolPath(const wchar_t* name) {
   wchar_t exe[MAX_PATH] = {};

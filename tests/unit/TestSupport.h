@@ -30,6 +30,12 @@ bool RemoveTree(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool ReadFileBytes(const std::wstring& path, std::string* bytes);
 
+// A shell folder (SHGetFolderPathW), or empty when the shell has none.
+std::wstring ShellFolder(int csidl);
+
+// True when a file or folder is at |path|.
+bool Exists(const std::wstring& path);
+
 // Full path of a helper program built beside the tests.
 std::wstring TestToolPath(const wchar_t* name);
 

@@ -15,6 +15,7 @@ namespace {
 using testing_support::ReadFileBytes;
 using testing_support::ScratchFolder;
 using testing_support::WriteFileBytes;
+using testing_support::Exists;
 
 // The game package the build made for the launcher's resources.
 std::wstring BuildFolder() {
@@ -24,8 +25,6 @@ std::wstring BuildFolder() {
   return folder.substr(0, folder.find_last_of(L'\\'));
 }
 std::wstring BuiltPackage() { return BuildFolder() + L"\\package\\tavrelair.zip"; }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 TEST(GameDeployment, WriteZipResourceRefusesWithoutPathOrResource) {
   EXPECT_EQ(deploy::WriteZipResource(L""), 0);

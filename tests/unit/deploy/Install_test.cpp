@@ -17,15 +17,10 @@ using testing_support::ReadFileBytes;
 using testing_support::RunProgram;
 using testing_support::ScratchFolder;
 using testing_support::WriteFileBytes;
+using testing_support::ShellFolder;
+using testing_support::Exists;
 
 namespace {
-
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, path)) ? path : L"";
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Waits (bounded) until |path| exists.
 bool WaitForFile(const std::wstring& path, int seconds) {

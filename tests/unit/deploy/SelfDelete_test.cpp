@@ -15,10 +15,9 @@ using testing_support::ReadFileBytes;
 using testing_support::RunProgram;
 using testing_support::ScratchFolder;
 using testing_support::WriteFileBytes;
+using testing_support::Exists;
 
 namespace {
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Waits (bounded) until |path| is gone.
 bool WaitGone(const std::wstring& path, int seconds) {

@@ -15,21 +15,16 @@ using deploy_test::LinkFields;
 using deploy_test::ReadLink;
 using testing_support::ScratchFolder;
 using testing_support::WriteFileBytes;
+using testing_support::ShellFolder;
+using testing_support::Exists;
 
 namespace {
-
-std::wstring ShellFolder(int csidl) {
-  wchar_t path[MAX_PATH] = {};
-  return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, path)) ? path : L"";
-}
 
 std::wstring DesktopLink(const wchar_t* name) { return ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name; }
 
 std::wstring GroupFolder() { return ShellFolder(CSIDL_PROGRAMS) + L"\\Orlix登录器"; }
 
 std::wstring GroupLink(const wchar_t* name) { return GroupFolder() + L"\\" + name; }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Shortcuts on the prefix's real desktop and start menu, cleared around each
 // test; the target is a file in a scratch folder.

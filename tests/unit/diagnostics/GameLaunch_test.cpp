@@ -19,6 +19,7 @@ using testing_support::RunProgram;
 using testing_support::ScratchFolder;
 using testing_support::TestToolPath;
 using testing_support::WriteFileBytes;
+using testing_support::Exists;
 
 namespace {
 
@@ -66,8 +67,6 @@ std::string WithoutPriority(const std::string& record) {
   }
   return out;
 }
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WaitForFile(const std::wstring& path) {
   for (int i = 0; i < 300 && !Exists(path); ++i) ::Sleep(100);
@@ -264,7 +263,9 @@ TEST_F(GameLaunchRun, ThrottleByTheUploadersLastReport) {
     EXPECT_EQ(c.reported, Exists(Report()));
     std::string calls = UploaderCalls(c.reported);
     EXPECT_EQ(c.reported ? ExpectedCall() : "", WithoutPriority(calls));
-    if (c.reported) EXPECT_TRUE(RecordsIdlePriority(calls)) << calls;
+    if (c.reported) {
+      EXPECT_TRUE(RecordsIdlePriority(calls)) << calls;
+    }
   }
 }
 
