@@ -280,7 +280,10 @@ class PlayerFlows(unittest.TestCase):
         os.remove(settings)
 
         # A download that is not the published file: nothing swapped, no game.
-        self.publish(newer, key=published_key(self.launcher)[:27] + "f3015")
+        # The key names another file: its digest part differs from the
+        # download's (and from the running launcher's, so an update is offered).
+        own_key = published_key(self.launcher)
+        self.publish(newer, key=own_key[:27] + ("0" if own_key[27] != "0" else "1") + "3015")
         before = len(self.game_starts())
         self.run_installed("/TavrelD")
         self.assertEqual(own, md5_file(self.installed))
