@@ -7,7 +7,6 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${ORLIX_ROOT}/tools/wine/winerun)
 # Release values are the maker's own; ORLIX_TEST_SETTINGS points every host at
 # the project's local server on loopback (tools/server, port ORLIX_TEST_PORT).
 option(ORLIX_TEST_SETTINGS "Point the maker's hosts at the local test server" OFF)
-set(ORLIX_TEST_PORT 47611 CACHE STRING "Port of the local statistics/update server in test builds")
 if(ORLIX_TEST_SETTINGS)
   set(_host "127.0.0.1:${ORLIX_TEST_PORT}")
   set(LAUNCHER_SERVER_HOST "${_host}" CACHE STRING "" FORCE)

@@ -21,7 +21,21 @@ ROOT = os.environ.get("ORLIX_ROOT") or os.path.abspath(os.path.join(os.path.dirn
 BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(ROOT, "build", "x86_64")
 SERVER_BIN = os.environ.get("ORLIX_SERVER") or os.path.join(ROOT, "build", "native", "server", "orlix_server")
 BASE_PREFIX = os.path.join(ROOT, "build", "wineprefix")
-TEST_PORT = 47611  # ORLIX_TEST_PORT of the x86_64 test build
+
+
+def _test_port():
+    """ORLIX_TEST_PORT of the checkout's build trees (CMakeLists.txt): CTest
+    hands it to every driver; scripts started by hand read the native cache."""
+    if os.environ.get("ORLIX_TEST_PORT"):
+        return int(os.environ["ORLIX_TEST_PORT"])
+    with open(os.path.join(ROOT, "build", "native", "CMakeCache.txt"), encoding="utf-8") as cache:
+        for line in cache:
+            if line.startswith("ORLIX_TEST_PORT:"):
+                return int(line.split("=", 1)[1])
+    raise RuntimeError("ORLIX_TEST_PORT is not set and build/native has no cache entry for it")
+
+
+TEST_PORT = _test_port()  # the test builds' maker hosts point at it
 WINE_USER = "root" if os.geteuid() == 0 else os.environ.get("USER", "root")
 
 
