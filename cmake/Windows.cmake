@@ -24,7 +24,7 @@ else()
   set(LAUNCHER_HELP_HOST "bbs.orlixgame.com" CACHE STRING "Host of the help page")
 endif()
 set(ORLIX_GENERATED ${CMAKE_BINARY_DIR}/generated)
-configure_file(${ORLIX_ROOT}/src/core/MakerSettings.h.in ${ORLIX_GENERATED}/core/MakerSettings.h @ONLY)
+configure_file(${ORLIX_ROOT}/src/product/MakerSettings.h.in ${ORLIX_GENERATED}/product/MakerSettings.h @ONLY)
 
 # ---- Common flags ------------------------------------------------------------
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
@@ -38,11 +38,12 @@ set(ORLIX_WIN_LIBS
 
 # ---- The launcher's code as a library (linked by the launcher and the tests)
 file(GLOB_RECURSE ORLIX_LIB_SOURCES CONFIGURE_DEPENDS
-     ${ORLIX_ROOT}/src/base/*.cpp ${ORLIX_ROOT}/src/app/*.cpp ${ORLIX_ROOT}/src/core/*.cpp
+     ${ORLIX_ROOT}/src/base/*.cpp ${ORLIX_ROOT}/src/product/*.cpp ${ORLIX_ROOT}/src/app/*.cpp
+     ${ORLIX_ROOT}/src/appobject/*.cpp ${ORLIX_ROOT}/src/core/*.cpp ${ORLIX_ROOT}/src/http/*.cpp
      ${ORLIX_ROOT}/src/deploy/*.cpp ${ORLIX_ROOT}/src/update/*.cpp ${ORLIX_ROOT}/src/telemetry/*.cpp
      ${ORLIX_ROOT}/src/diagnostics/*.cpp ${ORLIX_ROOT}/src/ui/*.cpp ${ORLIX_ROOT}/src/archive/*.cpp)
 # Sources that belong to the launcher executable alone (entry, app object).
-set(ORLIX_EXE_SOURCES ${ORLIX_ROOT}/src/app/WinMain.cpp ${ORLIX_ROOT}/src/core/TheApp.cpp)
+set(ORLIX_EXE_SOURCES ${ORLIX_ROOT}/src/core/WinMain_win.cpp ${ORLIX_ROOT}/src/core/TheApp_win.cpp)
 list(REMOVE_ITEM ORLIX_LIB_SOURCES ${ORLIX_EXE_SOURCES})
 
 add_library(launcher_lib STATIC ${ORLIX_LIB_SOURCES})

@@ -2,7 +2,7 @@
 #include <shellapi.h>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "core/RunMode.h"
 
 namespace core {

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/DisableDays.h"
 
 namespace deploy {

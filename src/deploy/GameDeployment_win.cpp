@@ -4,7 +4,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/PackageExtractor.h"
 #include "diagnostics/ProcessTools.h"
 #include "resources/resource.h"

@@ -4,8 +4,8 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
-#include "core/ZuduvizApp.h"
+#include "product/InstallLayout.h"
+#include "appobject/ZuduvizApp.h"
 #include "deploy/Install.h"
 #include "deploy/Shortcuts.h"
 

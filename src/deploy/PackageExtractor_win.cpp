@@ -1,6 +1,6 @@
 #include "deploy/PackageExtractor.h"
 
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/PackageEntryName.h"
 
 namespace deploy {

@@ -7,7 +7,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/SelfDelete.h"
 #include "deploy/SelfDeleteScript.h"
 

@@ -6,7 +6,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/Shortcuts.h"
 
 namespace deploy {

@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "base/FixedText.h"
-#include "core/InstallLayout.h"
-#include "core/ProductInfo.h"
-#include "core/ZuduvizApp.h"
+#include "product/InstallLayout.h"
+#include "product/ProductInfo.h"
+#include "appobject/ZuduvizApp.h"
 #include "deploy/SelfDelete.h"
 #include "deploy/Shortcuts.h"
 #include "deploy/Uninstall.h"

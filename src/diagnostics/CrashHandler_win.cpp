@@ -9,10 +9,10 @@
 #include <exception>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "diagnostics/ReportNames.h"
 #include "diagnostics/SystemReport.h"
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 
 namespace diagnostics {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "diagnostics/SystemClock_win.h"
 #include "diagnostics/DiagnosticLog.h"
 

@@ -3,15 +3,15 @@
 #include <ctime>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
-#include "core/MakerSettings.h"
-#include "core/ProductInfo.h"
+#include "product/InstallLayout.h"
+#include "product/MakerSettings.h"
+#include "product/ProductInfo.h"
 #include "diagnostics/CrashHandler.h"
 #include "diagnostics/DiagnosticLog.h"
 #include "diagnostics/GameLaunch.h"
 #include "diagnostics/ProcessTools.h"
 #include "diagnostics/SystemReport.h"
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 #include "ui/MessageBox.h"  // the style numbers
 
 namespace diagnostics {

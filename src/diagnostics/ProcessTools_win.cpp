@@ -9,7 +9,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "diagnostics/DevicePaths.h"
 
 namespace diagnostics {

@@ -11,7 +11,7 @@
 #include "base/UniqueHandle.h"
 #include "diagnostics/ProcessTools.h"
 #include "diagnostics/SystemReport.h"
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 
 namespace diagnostics {
 

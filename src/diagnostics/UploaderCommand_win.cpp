@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "diagnostics/UploaderCommand.h"
 
 namespace diagnostics {

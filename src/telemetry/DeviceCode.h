@@ -2,7 +2,7 @@
 // identifier kept in the current user's registry, and the MD5 helpers.
 #pragma once
 
-#include "telemetry/Md5.h"
+#include "base/Md5.h"
 
 namespace telemetry {
 

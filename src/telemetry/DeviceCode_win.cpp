@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "telemetry/DeviceCode.h"
 
 namespace telemetry {

@@ -1,8 +1,8 @@
 #include "telemetry/Ping.h"
 
 #include "base/FixedText.h"
-#include "core/ZuduvizApp.h"
-#include "update/HttpClient.h"
+#include "appobject/ZuduvizApp.h"
+#include "http/HttpClient.h"
 
 namespace telemetry {
 

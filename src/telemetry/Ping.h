@@ -1,4 +1,4 @@
-// The ping worker. CZuduvizApp::SendPing (core/ZuduvizApp.h) starts it; the
+// The ping worker. CZuduvizApp::SendPing (appobject/ZuduvizApp.h) starts it; the
 // uninstallation starts PingThread itself with the same argument and then
 // waits for m_hTakenEvent and resets it, exactly as SendPing does.
 #pragma once

@@ -1,7 +1,7 @@
 #include "telemetry/PingUrl.h"
 
-#include "core/MakerSettings.h"
-#include "core/ProductInfo.h"
+#include "product/MakerSettings.h"
+#include "product/ProductInfo.h"
 #include "telemetry/StatDays.h"
 
 namespace telemetry {

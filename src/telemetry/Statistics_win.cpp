@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "base/FixedText.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "telemetry/StatClock.h"
 #include "telemetry/StatDays.h"
 #include "telemetry/Statistics.h"

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "base/FixedText.h"
-#include "core/InstallLayout.h"
-#include "core/MakerSettings.h"
-#include "core/ProductInfo.h"
-#include "core/ZuduvizApp.h"
+#include "product/InstallLayout.h"
+#include "product/MakerSettings.h"
+#include "product/ProductInfo.h"
+#include "appobject/ZuduvizApp.h"
 #include "telemetry/DeviceCode.h"
-#include "update/HttpClient.h"
+#include "http/HttpClient.h"
 #include "update/VersionKey.h"
 
 namespace update {

@@ -17,7 +17,7 @@
 #include <cwchar>
 #include <exception>
 
-#include "core/ProductInfo.h"
+#include "product/ProductInfo.h"
 #include "diagnostics/CrashHandler.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "update/HttpClient.h"
+#include "http/HttpClient.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 #include "telemetry/PingUrl.h"
-#include "update/HttpClient.h"
+#include "http/HttpClient.h"
 
 namespace {
 

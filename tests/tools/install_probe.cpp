@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <string>
 
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 #include "deploy/Install.h"
 
 int wmain(int argc, wchar_t** argv) {

@@ -9,7 +9,7 @@
 #include <cwchar>
 
 #include "telemetry/DeviceCode.h"
-#include "telemetry/Md5.h"
+#include "base/Md5.h"
 
 namespace {
 

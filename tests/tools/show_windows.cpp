@@ -18,7 +18,7 @@
 #include "app/Window.h"
 #include "base/FixedText.h"
 #include "ui/MessageBox.h"
-#include "update/ClientUpdDlg.h"
+#include "ui/ClientUpdDlg.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/Window.h"
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 #include "deploy/Uninstall.h"
 #include "ui/SkinMessageBox.h"
 

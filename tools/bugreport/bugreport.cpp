@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "core/MakerSettings.h"
+#include "product/MakerSettings.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 
 using testing_support::RunProgram;
 using testing_support::ScratchFolder;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/PackageExtractor.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "LinkReader.h"
 #include "TestSupport.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 
 using deploy_test::LinkFields;
 using deploy_test::ReadLink;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/SelfDeleteScript.h"
 
 using testing_support::ReadFileBytes;

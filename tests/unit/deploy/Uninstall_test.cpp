@@ -8,7 +8,7 @@
 
 #include "TestSupport.h"
 #include "base/UniqueHandle.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "deploy/Shortcuts.h"
 
 using testing_support::ReadFileBytes;

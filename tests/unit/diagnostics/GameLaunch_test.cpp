@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 #include "diagnostics/ProcessTools.h"
 
 using testing_support::ReadFileBytes;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 #include "telemetry/PingUrl.h"
 
 namespace telemetry {

@@ -1,4 +1,4 @@
-#include "update/HttpUrl.h"
+#include "http/HttpUrl.h"
 
 #include <cwchar>
 

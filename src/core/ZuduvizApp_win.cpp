@@ -1,4 +1,4 @@
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 
 #include <commctrl.h>
 #include <wininet.h>
@@ -7,9 +7,9 @@
 #include <system_error>
 #include <thread>
 
-#include "core/InstallLayout.h"
-#include "core/MakerSettings.h"
-#include "core/ProductInfo.h"
+#include "product/InstallLayout.h"
+#include "product/MakerSettings.h"
+#include "product/ProductInfo.h"
 #include "core/RunMode.h"
 #include "deploy/DisableDays.h"
 #include "deploy/GameDeployment.h"

@@ -1,4 +1,4 @@
-#include "update/ClientUpdDlg.h"
+#include "ui/ClientUpdDlg.h"
 
 #include "app/Window.h"
 #include "resources/resource.h"

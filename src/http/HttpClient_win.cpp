@@ -24,15 +24,15 @@
 // that call returns, so under Wine the stopped thread may stay blocked in its
 // read for a while; it then finds the phase Cancelled and returns without
 // touching anything but its TransferControl. No thread is ever terminated.
-#include "update/HttpClient.h"
+#include "http/HttpClient.h"
 
 #include <commctrl.h>
 
 #include <cwchar>
 #include <new>
 
-#include "core/MakerSettings.h"
-#include "update/HttpUrl.h"
+#include "product/MakerSettings.h"
+#include "http/HttpUrl.h"
 
 namespace update {
 

@@ -9,7 +9,7 @@
 #include "app/AppBase.h"
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
-#include "update/ClientUpdDlg.h"
+#include "ui/ClientUpdDlg.h"
 
 class CZuduvizApp : public app::CWinAppBase {
  public:

@@ -1,5 +1,5 @@
 // The launcher's one application object, constructed during static
 // initialisation before the program entry runs.
-#include "core/ZuduvizApp.h"
+#include "appobject/ZuduvizApp.h"
 
 CZuduvizApp theApp;

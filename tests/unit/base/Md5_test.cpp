@@ -1,4 +1,4 @@
-#include "telemetry/Md5.h"
+#include "base/Md5.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 
 namespace diagnostics {
 

@@ -1,4 +1,4 @@
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 
 namespace diagnostics {
 

@@ -1,4 +1,4 @@
-#include "diagnostics/TextConversion.h"
+#include "base/TextConversion.h"
 
 #include <gtest/gtest.h>
 

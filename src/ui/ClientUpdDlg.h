@@ -8,7 +8,7 @@
 
 #include "ui/DlgEx.h"
 #include "ui/ImgProgress.h"
-#include "update/HttpClient.h"
+#include "http/HttpClient.h"
 
 namespace update {
 

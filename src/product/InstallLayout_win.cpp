@@ -1,4 +1,4 @@
-#include "core/InstallLayout.h"
+#include "product/InstallLayout.h"
 
 #include <windows.h>
 #include <shlobj.h>
