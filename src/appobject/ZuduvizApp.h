@@ -26,7 +26,7 @@ class CZuduvizApp : public app::CWinAppBase {
   // Hands |url| (at most 511 characters, in the caller's buffer) to a new
   // ping worker and returns 1 once the worker has copied it; the buffer may
   // then be reused. m_hDoneEvent is set when the request has finished.
-  // Defined with the pings in telemetry/Ping.cpp.
+  // Defined with the pings in telemetry/Ping_win.cpp.
   int SendPing(const wchar_t* url);
 
  private:

@@ -1,4 +1,5 @@
-// MD5 message digest (RFC 1321).
+// MD5 message digest (RFC 1321), and the digests of a text and of a file as
+// the launcher writes them: 32 lowercase hexadecimal digits.
 #pragma once
 
 #include <cstddef>
@@ -28,5 +29,15 @@ class Md5 {
 // Clears |out| (64 wide characters) and writes the digest as 32 lowercase
 // hexadecimal digits ("%02x" per byte, in order).
 void Md5ToHex(const std::uint8_t (&digest)[kMd5DigestBytes], wchar_t* out);
+
+// MD5 of |text| in the system's ANSI code page (every byte of that form,
+// without the terminator) as lowercase hexadecimal into |out| (64 wide
+// characters, cleared first).
+void Md5HexOfText(const wchar_t* text, wchar_t* out);
+
+// MD5 of the file's bytes into |out| (64 wide characters, cleared first).
+// Returns false and leaves |out| as it was when the file cannot be opened or
+// read to its end.
+bool Md5HexOfFile(const wchar_t* path, wchar_t* out);
 
 }  // namespace telemetry

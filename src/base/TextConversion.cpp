@@ -1,5 +1,7 @@
 #include "base/TextConversion.h"
 
+#include <cstdint>
+
 namespace diagnostics {
 
 namespace {
@@ -22,6 +24,8 @@ void AppendUtf8(std::string* out, unsigned long codePoint) {
   }
 }
 
+unsigned long Unit(wchar_t c) { return static_cast<std::uint32_t>(c); }
+
 bool IsHighSurrogate(unsigned long c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(unsigned long c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
@@ -36,12 +40,13 @@ std::string WideToUtf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
-    // wchar_t is 16 bits on Windows: text is UTF-16.
-    unsigned long c = static_cast<unsigned long>(text[i]) & 0xFFFF;
-    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(static_cast<unsigned long>(text[i + 1]) & 0xFFFF)) {
-      unsigned long low = static_cast<unsigned long>(text[++i]) & 0xFFFF;
+    // wchar_t is 16 bits on Windows, so the text is UTF-16. Where it is 32
+    // bits (the native test build) a unit is a whole code point.
+    unsigned long c = Unit(text[i]);
+    if (IsHighSurrogate(c) && i + 1 < text.size() && IsLowSurrogate(Unit(text[i + 1]))) {
+      unsigned long low = Unit(text[++i]);
       AppendUtf8(&out, 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-    } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+    } else if (IsHighSurrogate(c) || IsLowSurrogate(c) || c > 0x10FFFF) {
       AppendUtf8(&out, 0xFFFD);
     } else {
       AppendUtf8(&out, c);

@@ -17,6 +17,7 @@
 #include <wininet.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <utility>
 
 namespace base {
@@ -128,6 +129,13 @@ struct LocalMemory {
   static void Close(Type h) { ::LocalFree(h); }
 };
 
+// C runtime streams (fopen, _wfopen).
+struct StdFile {
+  using Type = std::FILE*;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type f) { std::fclose(f); }
+};
+
 struct CoTaskMemory {
   using Type = void*;
   static Type Invalid() { return nullptr; }
@@ -139,6 +147,7 @@ struct CoTaskMemory {
 using UniqueHandle = UniqueAny<traits::Kernel>;
 using UniqueFile = UniqueAny<traits::File>;
 using UniqueFind = UniqueAny<traits::Find>;
+using UniqueStdFile = UniqueAny<traits::StdFile>;
 using UniqueHKey = UniqueAny<traits::RegKey>;
 using UniqueInternet = UniqueAny<traits::Internet>;
 using UniqueHFont = UniqueAny<traits::GdiObject<HFONT>>;

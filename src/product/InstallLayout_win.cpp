@@ -11,12 +11,6 @@ namespace layout {
 
 namespace {
 
-// Index of the last |sep| in |path|, or -1.
-long LastIndexOf(const wchar_t* path, wchar_t sep) {
-  const wchar_t* p = std::wcsrchr(path, sep);
-  return p ? static_cast<long>(p - path) : -1;
-}
-
 bool GetShellFolder(int csidl, wchar_t* out) {
   wchar_t folder[kPathChars] = {};
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, folder))) return false;
@@ -38,26 +32,13 @@ int GetExeFolderPath(wchar_t* out, const wchar_t* fileName) {
   out[0] = L'\0';
   // A full buffer means the path was cut (ERROR_INSUFFICIENT_BUFFER): refuse it.
   if (n == 0 || n >= kPathChars) return 0;
-  long slash = LastIndexOf(exe, L'\\');
-  if (slash < 0) return 0;
+  wchar_t* slash = std::wcsrchr(exe, L'\\');
+  if (!slash) return 0;
   if (fileName) {
-    exe[slash + 1] = L'\0';
+    slash[1] = L'\0';
     if (!base::AppendText(exe, fileName)) return 0;
   }
   return base::CopyText(out, kPathChars, exe) ? 1 : 0;
-}
-
-int GetFolderPart(const wchar_t* path, wchar_t* out, std::size_t outChars) {
-  if (!path) return 0;
-  long sep = LastIndexOf(path, L'\\');
-  if (sep < 0) sep = LastIndexOf(path, L'/');
-  if (sep < 0) return 0;
-  if (out) {
-    if (static_cast<std::size_t>(sep) + 1 > outChars) return 0;
-    std::wmemmove(out, path, static_cast<std::size_t>(sep));
-    out[sep] = L'\0';
-  }
-  return 1;
 }
 
 int CreateDirectoryTree(const wchar_t* path) {

@@ -1,5 +1,5 @@
 // The device code sent with the activity ping: the MD5 digest of a random
-// identifier kept in the current user's registry, and the MD5 helpers.
+// identifier kept in the current user's registry.
 #pragma once
 
 #include "base/Md5.h"
@@ -12,15 +12,5 @@ namespace telemetry {
 // (or it is empty, or 64 bytes or longer) a new one is made from a GUID
 // ("%08X-%04X-%04X-" and 16 hexadecimal digits, 35 characters) and stored.
 wchar_t* GetDeviceCode(wchar_t* out);
-
-// MD5 of |text| in the system's ANSI code page (every byte of that form,
-// without the terminator) as lowercase hexadecimal into |out| (64 wide
-// characters, cleared first).
-void Md5HexOfText(const wchar_t* text, wchar_t* out);
-
-// MD5 of the file's bytes into |out| (64 wide characters, cleared first).
-// Returns false and leaves |out| as it was when the file cannot be opened or
-// read to its end.
-bool Md5HexOfFile(const wchar_t* path, wchar_t* out);
 
 }  // namespace telemetry

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "telemetry/DeviceCode.h"
 #include "base/Md5.h"
 
 namespace {

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
-
-#include "TestSupport.h"
-#include "telemetry/DeviceCode.h"
 
 namespace telemetry {
 namespace {
@@ -52,31 +51,15 @@ TEST(Md5, PaddingBoundaries) {
 }
 
 TEST(Md5, HexFormIsClearedAndLowercase) {
+  Md5 md5;
+  md5.Update("abc", 3);
+  std::uint8_t digest[kMd5DigestBytes];
+  md5.Final(digest);
   wchar_t hex[kMd5HexChars];
   for (auto& c : hex) c = L'Z';
-  Md5HexOfText(L"abc", hex);
+  Md5ToHex(digest, hex);
   EXPECT_STREQ(L"900150983cd24fb0d6963f7d28e17f72", hex);
   for (std::size_t i = 32; i < kMd5HexChars; ++i) EXPECT_EQ(L'\0', hex[i]);
-  Md5HexOfText(L"", hex);
-  EXPECT_STREQ(L"d41d8cd98f00b204e9800998ecf8427e", hex);
-}
-
-TEST(Md5HexOfFile, DigestOfTheFileAndUntouchedWhenMissing) {
-  testing_support::ScratchFolder folder;
-  std::string bytes;
-  for (int i = 0; i < 300000; ++i) bytes += char(i * 7 + (i >> 9));
-  ASSERT_TRUE(testing_support::WriteFileBytes(folder / L"f.bin", bytes));
-  wchar_t hex[kMd5HexChars];
-  ASSERT_TRUE(Md5HexOfFile((folder / L"f.bin").c_str(), hex));
-  EXPECT_EQ(HexOf(bytes, 1 << 20), std::wstring(hex));
-
-  ASSERT_TRUE(testing_support::WriteFileBytes(folder / L"empty", ""));
-  ASSERT_TRUE(Md5HexOfFile((folder / L"empty").c_str(), hex));
-  EXPECT_STREQ(L"d41d8cd98f00b204e9800998ecf8427e", hex);
-
-  wcscpy(hex, L"kept");
-  EXPECT_FALSE(Md5HexOfFile((folder / L"missing").c_str(), hex));
-  EXPECT_STREQ(L"kept", hex);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <string>
 
-using diagnostics::OemToWide;
 using diagnostics::UrlEncode;
 using diagnostics::WideToUtf8;
 
@@ -42,13 +41,7 @@ TEST(TextConversion, WideToUtf8Cases) {
 }
 
 TEST(TextConversion, GameNameBecomesTheUploaderArgument) {
-  EXPECT_EQ(L"Duskmere", OemToWide(UrlEncode(WideToUtf8(L"Duskmere"))));
-  EXPECT_EQ(L"Dusk+mere", OemToWide(UrlEncode(WideToUtf8(L"Dusk mere"))));
-  EXPECT_EQ(L"%E4%B8%AD%E6%96%87", OemToWide(UrlEncode(WideToUtf8(L"中文"))));
-}
-
-TEST(TextConversion, OemToWideStopsAtTheFirstTerminator) {
-  EXPECT_EQ(L"", OemToWide(""));
-  EXPECT_EQ(L"\"tasklist.exe\",\"12\"", OemToWide("\"tasklist.exe\",\"12\""));
-  EXPECT_EQ(L"ab", OemToWide(std::string("ab\0cd", 5)));
+  EXPECT_EQ("Duskmere", UrlEncode(WideToUtf8(L"Duskmere")));
+  EXPECT_EQ("Dusk+mere", UrlEncode(WideToUtf8(L"Dusk mere")));
+  EXPECT_EQ("%E4%B8%AD%E6%96%87", UrlEncode(WideToUtf8(L"中文")));
 }

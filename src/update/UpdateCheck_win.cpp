@@ -9,7 +9,7 @@
 #include "product/MakerSettings.h"
 #include "product/ProductInfo.h"
 #include "appobject/ZuduvizApp.h"
-#include "telemetry/DeviceCode.h"
+#include "base/Md5.h"
 #include "http/HttpClient.h"
 #include "update/VersionKey.h"
 
