@@ -3,28 +3,7 @@
 # Test programs (and gtest discovery) run through Wine with the build's own prefix.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ORLIX_ROOT}/tools/wine/winerun)
 
-# ---- Maker settings --------------------------------------------------------
-# Release values are the maker's own; ORLIX_TEST_SETTINGS points every host at
-# the project's local server on loopback (tools/server, port ORLIX_TEST_PORT).
-option(ORLIX_TEST_SETTINGS "Point the maker's hosts at the local test server" OFF)
-if(ORLIX_TEST_SETTINGS)
-  set(_host "127.0.0.1:${ORLIX_TEST_PORT}")
-  set(LAUNCHER_SERVER_HOST "${_host}" CACHE STRING "" FORCE)
-  set(LAUNCHER_PROBE_URL "http://${_host}/" CACHE STRING "" FORCE)
-  set(LAUNCHER_DOMAIN_1 "127.0.0.1" CACHE STRING "" FORCE)
-  set(LAUNCHER_DOMAIN_2 "localhost" CACHE STRING "" FORCE)
-  set(LAUNCHER_DOMAIN_3 "orlixgame.test" CACHE STRING "" FORCE)
-  set(LAUNCHER_HELP_HOST "${_host}" CACHE STRING "" FORCE)
-else()
-  set(LAUNCHER_SERVER_HOST "tj.orlixgame.com" CACHE STRING "Statistics and update server host[:port]")
-  set(LAUNCHER_PROBE_URL "http://www.baidu.com/" CACHE STRING "Connectivity probe URL")
-  set(LAUNCHER_DOMAIN_1 "orlixgame.com" CACHE STRING "Allow-listed download domain")
-  set(LAUNCHER_DOMAIN_2 "orlix.cn" CACHE STRING "Allow-listed download domain")
-  set(LAUNCHER_DOMAIN_3 "orlixcdn.com" CACHE STRING "Allow-listed download domain")
-  set(LAUNCHER_HELP_HOST "bbs.orlixgame.com" CACHE STRING "Host of the help page")
-endif()
-set(ORLIX_GENERATED ${CMAKE_BINARY_DIR}/generated)
-configure_file(${ORLIX_ROOT}/src/product/MakerSettings.h.in ${ORLIX_GENERATED}/product/MakerSettings.h @ONLY)
+include(${ORLIX_ROOT}/cmake/MakerSettings.cmake)
 
 # ---- Common flags ------------------------------------------------------------
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
@@ -33,24 +12,16 @@ set(ORLIX_WARNINGS -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-funct
 set(ORLIX_LINK_STATIC -static -static-libgcc -static-libstdc++)
 find_library(ZLIB_STATIC NAMES libz.a z REQUIRED)
 set(ORLIX_WIN_LIBS
-    ${ZLIB_STATIC} wininet shlwapi shell32 ole32 oleaut32 uuid comctl32 gdiplus msimg32
+    wininet shlwapi shell32 ole32 oleaut32 uuid comctl32 gdiplus msimg32
     psapi advapi32 user32 gdi32 version)
 
-# ---- The launcher's code as a library (linked by the launcher and the tests)
-file(GLOB_RECURSE ORLIX_LIB_SOURCES CONFIGURE_DEPENDS
-     ${ORLIX_ROOT}/src/base/*.cpp ${ORLIX_ROOT}/src/product/*.cpp ${ORLIX_ROOT}/src/app/*.cpp
-     ${ORLIX_ROOT}/src/appobject/*.cpp ${ORLIX_ROOT}/src/core/*.cpp ${ORLIX_ROOT}/src/http/*.cpp
-     ${ORLIX_ROOT}/src/deploy/*.cpp ${ORLIX_ROOT}/src/update/*.cpp ${ORLIX_ROOT}/src/telemetry/*.cpp
-     ${ORLIX_ROOT}/src/diagnostics/*.cpp ${ORLIX_ROOT}/src/ui/*.cpp ${ORLIX_ROOT}/src/archive/*.cpp)
-# Sources that belong to the launcher executable alone (entry, app object).
-set(ORLIX_EXE_SOURCES ${ORLIX_ROOT}/src/core/WinMain_win.cpp ${ORLIX_ROOT}/src/core/TheApp_win.cpp)
-list(REMOVE_ITEM ORLIX_LIB_SOURCES ${ORLIX_EXE_SOURCES})
-
-add_library(launcher_lib STATIC ${ORLIX_LIB_SOURCES})
-target_include_directories(launcher_lib PUBLIC ${ORLIX_ROOT}/src ${ORLIX_GENERATED})
-target_compile_options(launcher_lib PUBLIC ${ORLIX_WARNINGS})
-target_link_libraries(launcher_lib PUBLIC ${ORLIX_WIN_LIBS})
-target_link_options(launcher_lib INTERFACE ${ORLIX_LINK_STATIC})
+# ---- The launcher's code: one library per folder of src/ ------------------------
+set(ORLIX_SYSTEM_LIBS ${ORLIX_WIN_LIBS})
+set(ORLIX_ZLIB ${ZLIB_STATIC})
+include(${ORLIX_ROOT}/cmake/Layers.cmake)
+# Every layer and program builds on base, so its warnings and static link reach them all.
+target_compile_options(orlix_base PUBLIC ${ORLIX_WARNINGS})
+target_link_options(orlix_base INTERFACE ${ORLIX_LINK_STATIC})
 
 # ---- Resources ---------------------------------------------------------------
 # The game package (resource ZIP 129) is made at build time from the demo game
@@ -70,8 +41,11 @@ set_source_files_properties(${ORLIX_RC} PROPERTIES
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${ORLIX_ROOT}/src/resources -I${ORLIX_ROOT}/src ${ORLIX_RC_DEFINES}")
 
 # ---- The launcher --------------------------------------------------------------
-add_executable(Tavrel_Launcher WIN32 ${ORLIX_EXE_SOURCES} ${ORLIX_RC})
-target_link_libraries(Tavrel_Launcher PRIVATE launcher_lib)
+# The entry and theApp are its own sources: nothing in a library would refer to
+# theApp, so a library would leave the application object out of the program.
+add_executable(Tavrel_Launcher WIN32 ${ORLIX_ROOT}/src/core/WinMain_win.cpp ${ORLIX_ROOT}/src/core/TheApp_win.cpp
+               ${ORLIX_RC})
+target_link_libraries(Tavrel_Launcher PRIVATE orlix_core)
 # wWinMain entry.
 target_link_options(Tavrel_Launcher PRIVATE -municode)
 if(ORLIX_GAME_PACKAGE_TARGET)

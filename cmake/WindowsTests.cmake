@@ -12,7 +12,7 @@ set(ORLIX_TEST_TOOL_TARGETS "")
 foreach(_src ${ORLIX_TEST_TOOLS})
   get_filename_component(_name ${_src} NAME_WE)
   add_executable(${_name} ${_src})
-  target_link_libraries(${_name} PRIVATE launcher_lib)
+  target_link_libraries(${_name} PRIVATE orlix_core)
   target_link_options(${_name} PRIVATE -municode)  # wmain entry
   set_target_properties(${_name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testtools)
   list(APPEND ORLIX_TEST_TOOL_TARGETS ${_name})
@@ -32,7 +32,7 @@ list(APPEND ORLIX_UNIT_TESTS ${ORLIX_UNIT_SUPPORT})
 list(REMOVE_DUPLICATES ORLIX_UNIT_TESTS)
 add_executable(launcher_tests ${ORLIX_UNIT_TESTS})
 target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
-target_link_libraries(launcher_tests PRIVATE launcher_lib gtest)
+target_link_libraries(launcher_tests PRIVATE orlix_core gtest)
 target_compile_definitions(launcher_tests PRIVATE
     ORLIX_TEST_PORT=${ORLIX_TEST_PORT}
     ORLIX_TESTTOOLS_DIR=L"testtools")

@@ -2,6 +2,13 @@
 // which picks the run mode and does that mode's work in a fixed order; it
 // always returns FALSE, so no message loop runs and the process ends after
 // ExitInstance.
+//
+// The class lives below the subsystems that are handed it (deploy, update,
+// telemetry use its members), while its start-up sequence calls them all: so
+// InitInstance, ExitInstance and their helpers, with the constructor and
+// destructor (which place the class's virtual table beside them), are defined
+// at the top in core/ZuduvizApp_win.cpp; StartProgram is defined here and
+// SendPing with the pings in telemetry/Ping_win.cpp.
 #pragma once
 
 #include <windows.h>

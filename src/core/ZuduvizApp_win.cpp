@@ -180,28 +180,3 @@ int CZuduvizApp::ExitInstance() {
   }
   return app::CWinAppBase::ExitInstance();
 }
-
-void CZuduvizApp::StartProgram(const wchar_t* path) {
-  wchar_t program[layout::kPathChars] = {};
-  if (path) {
-    if (!base::CopyText(program, path)) return;
-  } else {
-    DWORD n = ::GetModuleFileNameW(nullptr, program, layout::kPathChars);
-    if (n == 0 || n >= layout::kPathChars) return;
-  }
-  // The path is quoted: unquoted, a path with a space ("C:\Users\John Smith\...")
-  // would make CreateProcessW try "C:\Users\John.exe" first. CreateProcessW
-  // may also write into its command line, so it gets its own buffer.
-  wchar_t commandLine[layout::kPathChars + 2] = {};
-  if (!base::JoinText(commandLine, L"\"", program, L"\"")) return;
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION pi = {};
-  if (::CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr, nullptr, &si,
-                       &pi)) {
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-  }
-}
