@@ -144,7 +144,7 @@ void Md5::Final(std::uint8_t (&digest)[kMd5DigestBytes]) {
   }
 }
 
-void Md5ToHex(const std::uint8_t (&digest)[kMd5DigestBytes], wchar_t* out) {
+void Md5ToHex(const std::uint8_t (&digest)[kMd5DigestBytes], wchar_t (&out)[kMd5HexChars]) {
   static const wchar_t kDigits[] = L"0123456789abcdef";
   for (std::size_t i = 0; i < kMd5HexChars; ++i) out[i] = L'\0';
   for (std::size_t i = 0; i < kMd5DigestBytes; ++i) {

@@ -26,18 +26,16 @@ class Md5 {
   std::size_t pendingLength_ = 0;
 };
 
-// Clears |out| (64 wide characters) and writes the digest as 32 lowercase
-// hexadecimal digits ("%02x" per byte, in order).
-void Md5ToHex(const std::uint8_t (&digest)[kMd5DigestBytes], wchar_t* out);
+// Clears |out| and writes the digest as 32 lowercase hexadecimal digits
+// ("%02x" per byte, in order).
+void Md5ToHex(const std::uint8_t (&digest)[kMd5DigestBytes], wchar_t (&out)[kMd5HexChars]);
 
 // MD5 of |text| in the system's ANSI code page (every byte of that form,
-// without the terminator) as lowercase hexadecimal into |out| (64 wide
-// characters, cleared first).
-void Md5HexOfText(const wchar_t* text, wchar_t* out);
+// without the terminator) as lowercase hexadecimal into |out|, cleared first.
+void Md5HexOfText(const wchar_t* text, wchar_t (&out)[kMd5HexChars]);
 
-// MD5 of the file's bytes into |out| (64 wide characters, cleared first).
-// Returns false and leaves |out| as it was when the file cannot be opened or
-// read to its end.
-bool Md5HexOfFile(const wchar_t* path, wchar_t* out);
+// MD5 of the file's bytes into |out|, cleared first. Returns false and leaves
+// |out| as it was when the file cannot be opened or read to its end.
+bool Md5HexOfFile(const wchar_t* path, wchar_t (&out)[kMd5HexChars]);
 
 }  // namespace telemetry

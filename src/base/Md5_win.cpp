@@ -19,7 +19,7 @@ constexpr std::size_t kFileBlockBytes = 64 * 1024;
 
 }  // namespace
 
-void Md5HexOfText(const wchar_t* text, wchar_t* out) {
+void Md5HexOfText(const wchar_t* text, wchar_t (&out)[kMd5HexChars]) {
   std::string ansi;
   const int length = text ? static_cast<int>(std::wcslen(text)) : 0;
   if (length > 0) {
@@ -36,8 +36,8 @@ void Md5HexOfText(const wchar_t* text, wchar_t* out) {
   Md5ToHex(digest, out);
 }
 
-bool Md5HexOfFile(const wchar_t* path, wchar_t* out) {
-  if (!path || !out) return false;
+bool Md5HexOfFile(const wchar_t* path, wchar_t (&out)[kMd5HexChars]) {
+  if (!path) return false;
   base::UniqueStdFile file(::_wfopen(path, L"rb"));
   if (!file) return false;
   std::vector<char> block(kFileBlockBytes);

@@ -17,7 +17,7 @@ using layout::kPathChars;
 
 // The launcher's own path as the system gives it; false when it does not fit
 // a path buffer (GetModuleFileNameW cuts it then).
-bool GetOwnPath(wchar_t* out) {
+bool GetOwnPath(wchar_t (&out)[kPathChars]) {
   DWORD n = ::GetModuleFileNameW(nullptr, out, kPathChars);
   return n != 0 && n < kPathChars;
 }

@@ -20,12 +20,12 @@ bool IsUsableTarget(const wchar_t* target) {
   return target && target[0] && std::wcslen(target) < kPathChars && layout::FileExists(target);
 }
 
-bool StartMenuShortcutPath(const wchar_t* name, wchar_t* out) {
+bool StartMenuShortcutPath(const wchar_t* name, wchar_t (&out)[kPathChars]) {
   wchar_t group[kPathChars] = {};
   if (!layout::GetStartMenuGroupFolder(group)) return false;
   wchar_t path[kPathChars] = {};
   if (!base::JoinText(path, group, L"\\", name)) return false;
-  return base::CopyText(out, kPathChars, path);
+  return base::CopyText(out, path);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // Where the launcher keeps its files and registry values, and the small
 // file-system functions that build and test paths.
 //
-// Every path lives in a 260-character buffer (MAX_PATH, terminator included).
-// A path that would not fit is refused with a failure result, never cut.
+// Every path lives in a 260-character buffer (MAX_PATH, terminator included),
+// and the functions that fill one take it by reference to that array type, so
+// that the compiler holds every caller to the size. A path that would not fit is
+// refused with a failure result, never cut.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +14,6 @@
 namespace layout {
 
 using base::kPathChars;
-using PathBuffer = wchar_t[kPathChars];
 
 // Folders, relative to the shell folders they hang off.
 constexpr const wchar_t* kOrlixSubFolder = L"\\Orlix";              // under local app data
@@ -54,13 +55,14 @@ constexpr const wchar_t* kAutoUpdateKey = L"autoUpd";
 // The running executable's path, or its folder joined with |fileName| (no
 // leading backslash). Returns 1, or 0 with |out| empty when the path holds no
 // backslash or the result would not fit.
-int GetExeFolderPath(wchar_t* out, const wchar_t* fileName);
+int GetExeFolderPath(wchar_t (&out)[kPathChars], const wchar_t* fileName);
 
 // The part of |path| before its last backslash or, with none, its last
-// forward slash. Returns 0 for a null path, a path without a separator, or a
-// part that does not fit |outChars|; |out| is then untouched. |out| may be
-// null to only test for a separator.
-int GetFolderPart(const wchar_t* path, wchar_t* out, std::size_t outChars = kPathChars);
+// forward slash, into |out|. Returns 0 for a null path, a path without a
+// separator, or a part that does not fit; |out| is then untouched.
+int GetFolderPart(const wchar_t* path, wchar_t (&out)[kPathChars]);
+// Only tests |path| for a separator: 1 when it has one.
+int GetFolderPart(const wchar_t* path);
 
 // Creates |path| and every missing parent. Returns 0 for a null path or one
 // shorter than 4 characters (a drive root), else 1; the creating calls' own
@@ -80,17 +82,19 @@ int FileExists(const wchar_t* path);
 
 // Folder builders. Each returns true with |out| filled, or false with |out|
 // untouched when the shell folder is unavailable or the result would not fit.
-bool GetLocalAppDataFolder(wchar_t* out);        // CSIDL_LOCAL_APPDATA
-bool GetMakerFolder(wchar_t* out);               // ...\Orlix\GameLogin
-bool GetInstallFolder(wchar_t* out);             // ...\Orlix\GameLogin\Tavrel
-bool GetInstallFilePath(wchar_t* out, const wchar_t* fileName);  // install folder\fileName
-bool GetStatisticsFilePath(wchar_t* out);        // ...\Orlix\GameLogin\Statistic.ini
-bool GetDesktopFolder(wchar_t* out);             // CSIDL_DESKTOPDIRECTORY
-bool GetStartMenuGroupFolder(wchar_t* out);      // CSIDL_PROGRAMS\Orlix登录器
-bool GetDumpFolderPath(wchar_t* out);            // CSIDL_PERSONAL\Orlix\dump\ (trailing backslash)
+bool GetLocalAppDataFolder(wchar_t (&out)[kPathChars]);  // CSIDL_LOCAL_APPDATA
+bool GetMakerFolder(wchar_t (&out)[kPathChars]);         // ...\Orlix\GameLogin
+bool GetInstallFolder(wchar_t (&out)[kPathChars]);       // ...\Orlix\GameLogin\Tavrel
+bool GetInstallFilePath(wchar_t (&out)[kPathChars], const wchar_t* fileName);  // install folder\fileName
+bool GetStatisticsFilePath(wchar_t (&out)[kPathChars]);  // ...\Orlix\GameLogin\Statistic.ini
+bool GetDesktopFolder(wchar_t (&out)[kPathChars]);       // CSIDL_DESKTOPDIRECTORY
+bool GetStartMenuGroupFolder(wchar_t (&out)[kPathChars]);  // CSIDL_PROGRAMS\Orlix登录器
+bool GetDumpFolderPath(wchar_t (&out)[kPathChars]);      // CSIDL_PERSONAL\Orlix\dump\ (trailing backslash)
 
 // Creates "\Orlix", "\GameLogin" and "\Tavrel" under local app data, one
-// level at a time, ignoring "already exists". Fills |installFolder| when given.
-bool EnsureInstallFolder(wchar_t* installFolder);
+// level at a time, ignoring "already exists"; the second form also gives the
+// install folder's path.
+bool EnsureInstallFolder();
+bool EnsureInstallFolder(wchar_t (&installFolder)[kPathChars]);
 
 }  // namespace layout

@@ -11,22 +11,22 @@ namespace layout {
 
 namespace {
 
-bool GetShellFolder(int csidl, wchar_t* out) {
+bool GetShellFolder(int csidl, wchar_t (&out)[kPathChars]) {
   wchar_t folder[kPathChars] = {};
   if (FAILED(::SHGetFolderPathW(nullptr, csidl, nullptr, 0, folder))) return false;
-  return base::CopyText(out, kPathChars, folder);
+  return base::CopyText(out, folder);
 }
 
-bool ShellFolderJoin(int csidl, const wchar_t* tail, wchar_t* out) {
+bool ShellFolderJoin(int csidl, const wchar_t* tail, wchar_t (&out)[kPathChars]) {
   wchar_t path[kPathChars] = {};
   if (!GetShellFolder(csidl, path)) return false;
   if (!base::AppendText(path, tail)) return false;
-  return base::CopyText(out, kPathChars, path);
+  return base::CopyText(out, path);
 }
 
 }  // namespace
 
-int GetExeFolderPath(wchar_t* out, const wchar_t* fileName) {
+int GetExeFolderPath(wchar_t (&out)[kPathChars], const wchar_t* fileName) {
   wchar_t exe[kPathChars] = {};
   DWORD n = ::GetModuleFileNameW(nullptr, exe, kPathChars);
   out[0] = L'\0';
@@ -38,7 +38,7 @@ int GetExeFolderPath(wchar_t* out, const wchar_t* fileName) {
     slash[1] = L'\0';
     if (!base::AppendText(exe, fileName)) return 0;
   }
-  return base::CopyText(out, kPathChars, exe) ? 1 : 0;
+  return base::CopyText(out, exe) ? 1 : 0;
 }
 
 int CreateDirectoryTree(const wchar_t* path) {
@@ -91,31 +91,35 @@ int FileExists(const wchar_t* path) {
   return (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) ? 1 : 0;
 }
 
-bool GetLocalAppDataFolder(wchar_t* out) { return GetShellFolder(CSIDL_LOCAL_APPDATA, out); }
+bool GetLocalAppDataFolder(wchar_t (&out)[kPathChars]) { return GetShellFolder(CSIDL_LOCAL_APPDATA, out); }
 
-bool GetMakerFolder(wchar_t* out) { return ShellFolderJoin(CSIDL_LOCAL_APPDATA, kMakerSubPath, out); }
+bool GetMakerFolder(wchar_t (&out)[kPathChars]) { return ShellFolderJoin(CSIDL_LOCAL_APPDATA, kMakerSubPath, out); }
 
-bool GetInstallFolder(wchar_t* out) {
+bool GetInstallFolder(wchar_t (&out)[kPathChars]) {
   wchar_t path[kPathChars] = {};
   if (!GetMakerFolder(path) || !base::AppendText(path, kInstallSubFolder)) return false;
-  return base::CopyText(out, kPathChars, path);
+  return base::CopyText(out, path);
 }
 
-bool GetInstallFilePath(wchar_t* out, const wchar_t* fileName) {
+bool GetInstallFilePath(wchar_t (&out)[kPathChars], const wchar_t* fileName) {
   wchar_t path[kPathChars] = {};
   if (!GetInstallFolder(path) || !base::AppendText(path, L"\\", fileName)) return false;
-  return base::CopyText(out, kPathChars, path);
+  return base::CopyText(out, path);
 }
 
-bool GetStatisticsFilePath(wchar_t* out) { return ShellFolderJoin(CSIDL_LOCAL_APPDATA, kStatisticsSubPath, out); }
+bool GetStatisticsFilePath(wchar_t (&out)[kPathChars]) {
+  return ShellFolderJoin(CSIDL_LOCAL_APPDATA, kStatisticsSubPath, out);
+}
 
-bool GetDesktopFolder(wchar_t* out) { return GetShellFolder(CSIDL_DESKTOPDIRECTORY, out); }
+bool GetDesktopFolder(wchar_t (&out)[kPathChars]) { return GetShellFolder(CSIDL_DESKTOPDIRECTORY, out); }
 
-bool GetStartMenuGroupFolder(wchar_t* out) { return ShellFolderJoin(CSIDL_PROGRAMS, kStartMenuGroup, out); }
+bool GetStartMenuGroupFolder(wchar_t (&out)[kPathChars]) {
+  return ShellFolderJoin(CSIDL_PROGRAMS, kStartMenuGroup, out);
+}
 
-bool GetDumpFolderPath(wchar_t* out) { return ShellFolderJoin(CSIDL_PERSONAL, kDumpSubPath, out); }
+bool GetDumpFolderPath(wchar_t (&out)[kPathChars]) { return ShellFolderJoin(CSIDL_PERSONAL, kDumpSubPath, out); }
 
-bool EnsureInstallFolder(wchar_t* installFolder) {
+bool EnsureInstallFolder(wchar_t (&installFolder)[kPathChars]) {
   wchar_t path[kPathChars] = {};
   if (!GetLocalAppDataFolder(path)) return false;
   // One level at a time; "already exists" is the usual result and is ignored.
@@ -123,7 +127,12 @@ bool EnsureInstallFolder(wchar_t* installFolder) {
     if (!base::AppendText(path, level)) return false;
     ::CreateDirectoryW(path, nullptr);
   }
-  return installFolder ? base::CopyText(installFolder, kPathChars, path) : true;
+  return base::CopyText(installFolder, path);
+}
+
+bool EnsureInstallFolder() {
+  wchar_t ignored[kPathChars];
+  return EnsureInstallFolder(ignored);
 }
 
 }  // namespace layout

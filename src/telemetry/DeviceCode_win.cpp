@@ -64,7 +64,7 @@ void StoreIdentifier(const wchar_t* identifier) {
 
 }  // namespace
 
-wchar_t* GetDeviceCode(wchar_t* out) {
+wchar_t* GetDeviceCode(wchar_t (&out)[kDeviceCodeChars]) {
   char ansi[kIdentifierBytes] = {};
   wchar_t identifier[kIdentifierChars] = {};
   if (ReadIdentifier(ansi)) {

@@ -9,6 +9,7 @@
 #include <cwchar>
 
 #include "base/Md5.h"
+#include "base/UniqueHandle.h"
 
 namespace {
 
@@ -19,14 +20,13 @@ double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
 }
 
 // The same digest with the C library's stream read in 1 KiB blocks.
-bool Md5With1KiBReads(const wchar_t* path, wchar_t* out) {
-  std::FILE* file = ::_wfopen(path, L"rb");
+bool Md5With1KiBReads(const wchar_t* path, wchar_t (&out)[telemetry::kMd5HexChars]) {
+  base::UniqueStdFile file(::_wfopen(path, L"rb"));
   if (!file) return false;
   char block[1024];
   telemetry::Md5 md5;
   std::size_t got;
-  while ((got = std::fread(block, 1, sizeof(block), file)) > 0) md5.Update(block, got);
-  std::fclose(file);
+  while ((got = std::fread(block, 1, sizeof(block), file.get())) > 0) md5.Update(block, got);
   std::uint8_t digest[telemetry::kMd5DigestBytes];
   md5.Final(digest);
   telemetry::Md5ToHex(digest, out);

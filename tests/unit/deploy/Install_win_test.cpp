@@ -103,7 +103,7 @@ TEST_F(InstallLauncherTest, CopiesLinksAndStartsTheInstalledCopy) {
 }
 
 TEST_F(InstallLauncherTest, ReinstallOverAPresentGameSetsTheFlagAndReplacesTheCopy) {
-  ASSERT_EQ(1, layout::EnsureInstallFolder(nullptr));
+  ASSERT_EQ(1, layout::EnsureInstallFolder());
   ASSERT_TRUE(WriteFileBytes(installFolder_ + L"\\tavr_online.exe", "game"));
   ASSERT_TRUE(WriteFileBytes(Installed(), "an older launcher"));
   ASSERT_EQ(101, RunProgram(downloaded_, L"install"));
@@ -121,7 +121,7 @@ TEST_F(InstallLauncherTest, ReinstallOverAPresentGameSetsTheFlagAndReplacesTheCo
 }
 
 TEST_F(InstallLauncherTest, TheInstalledLauncherDoesNotCopyOverItself) {
-  ASSERT_EQ(1, layout::EnsureInstallFolder(nullptr));
+  ASSERT_EQ(1, layout::EnsureInstallFolder());
   // Runs from the install folder under another name: nothing is copied to
   // the launcher's name, but the shortcuts are made for it as usual.
   std::wstring running = installFolder_ + L"\\ORLIX_SETUP.EXE";

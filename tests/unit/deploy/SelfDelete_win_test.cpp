@@ -218,7 +218,7 @@ class SelfDeleteRun : public ::testing::Test {
     ASSERT_TRUE(layout::GetMakerFolder(folder));
     makerFolder_ = folder;
     testing_support::RemoveTree(installFolder_);
-    ASSERT_TRUE(layout::EnsureInstallFolder(nullptr));
+    ASSERT_TRUE(layout::EnsureInstallFolder());
   }
   void TearDown() override {
     testing_support::RemoveTree(installFolder_);

@@ -56,7 +56,7 @@ class RunUninstallTest : public ::testing::Test {
     ASSERT_TRUE(layout::GetStatisticsFilePath(path));
     statistics_ = path;
     testing_support::RemoveTree(installFolder_);
-    ASSERT_TRUE(layout::EnsureInstallFolder(nullptr));
+    ASSERT_TRUE(layout::EnsureInstallFolder());
   }
   void TearDown() override {
     if (game_.valid()) ::TerminateProcess(game_.get(), 1);

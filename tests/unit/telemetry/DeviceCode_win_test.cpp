@@ -33,7 +33,7 @@ class DeviceCodeTest : public ::testing::Test {
     return value;
   }
   static std::wstring Code() {
-    wchar_t code[kMd5HexChars];
+    wchar_t code[kDeviceCodeChars];
     for (auto& c : code) c = L'?';
     EXPECT_EQ(code, GetDeviceCode(code));
     for (std::size_t i = 32; i < kMd5HexChars; ++i) EXPECT_EQ(L'\0', code[i]);
