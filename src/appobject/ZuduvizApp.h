@@ -13,10 +13,13 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "app/AppBase.h"
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
 #include "ui/ClientUpdDlg.h"
+#include "ui/GdiplusSession.h"
 
 class CZuduvizApp : public app::CWinAppBase {
  public:
@@ -49,8 +52,9 @@ class CZuduvizApp : public app::CWinAppBase {
   void StartOldCopyCleanup();
 
  public:
-
-  ULONG_PTR m_gdiplusToken = 0;
+  // GDI+ for the run: started once the update gate is passed, shut down by
+  // ExitInstance (the session holds the start-up's token).
+  std::optional<ui::GdiplusSession> m_gdiplusToken;
   // The update window, shown while a newer launcher is downloaded.
   update::CClientUpdDlg m_updateDlg;
   // Download address of a newer launcher, filled by the update check.

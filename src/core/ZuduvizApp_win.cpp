@@ -21,7 +21,7 @@
 #include "telemetry/DeviceCode.h"
 #include "telemetry/PingUrl.h"
 #include "telemetry/Statistics.h"
-#include "ui/GdiplusFlat.h"
+#include "ui/GdiplusSession.h"
 #include "ui/MessageBox.h"
 #include "update/UpdateCheck.h"
 
@@ -75,9 +75,7 @@ BOOL CZuduvizApp::InitInstance() {
 
   StartOldCopyCleanup();
 
-  Gdiplus::GdiplusStartupInput gdiplusInput;
-  ULONG_PTR token = 0;
-  if (Gdiplus::GdiplusStartup(&token, &gdiplusInput, nullptr) == Gdiplus::Ok) m_gdiplusToken = token;
+  m_gdiplusToken.emplace();
 
   switch (mode) {
     case core::ModeFirstRun: {
@@ -174,9 +172,6 @@ void CZuduvizApp::StartOldCopyCleanup() {
 int CZuduvizApp::ExitInstance() {
   m_hTakenEvent.reset();
   m_hDoneEvent.reset();
-  if (m_gdiplusToken) {
-    Gdiplus::GdiplusShutdown(m_gdiplusToken);
-    m_gdiplusToken = 0;
-  }
+  m_gdiplusToken.reset();
   return app::CWinAppBase::ExitInstance();
 }

@@ -1,5 +1,7 @@
 #include "ui/ClientUpdDlg.h"
 
+#include <utility>
+
 #include "app/Window.h"
 #include "resources/resource.h"
 #include "ui/ResourceImage.h"
@@ -25,18 +27,17 @@ BOOL CClientUpdDlg::OnInitDialog() {
   SetTitle(L"OrlixDuskmere,微端版本更新中...");
 
   HMODULE module = app::ResourceInstance();
-  base::UniqueHBitmap closeStrip(ui::LoadResourceImage(module, IDB_SKIN_CLOSE));
-  HBITMAP background = ui::LoadResourceImage(module, IDB_SKIN_DIALOG);
-  SetSkin(background, closeStrip.get());
+  base::UniqueHBitmap closeStrip = ui::LoadResourceImage(module, IDB_SKIN_CLOSE);
+  SetSkin(ui::LoadResourceImage(module, IDB_SKIN_DIALOG), closeStrip.get());
   // The close button has copied the strip into its image list.
   closeStrip.reset();
 
   CenterWindow();
   ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
-  HBITMAP fill = ui::LoadResourceImage(module, IDB_SKIN_FILL);
-  HBITMAP track = ui::LoadResourceImage(module, IDB_SKIN_TRACK);
-  m_progress.SetImages(track, fill);
+  base::UniqueHBitmap fill = ui::LoadResourceImage(module, IDB_SKIN_FILL);
+  base::UniqueHBitmap track = ui::LoadResourceImage(module, IDB_SKIN_TRACK);
+  m_progress.SetImages(std::move(track), std::move(fill));
 
   m_bTransferRunning = StartDownload(&m_download, this);
   // Threads that could not be started end the window at once, as a failed

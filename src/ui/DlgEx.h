@@ -23,9 +23,9 @@ class CDlgEx : public app::CDialog {
   CDlgEx(UINT templateId, HWND parent);
   ~CDlgEx() override;
 
-  // Takes ownership of |background|, not of |closeStrip|: the strip is copied
-  // into the close button's image list.
-  BOOL SetSkin(HBITMAP background, HBITMAP closeStrip);
+  // Takes |background| over; |closeStrip| stays the caller's (the close
+  // button copies it into its image list).
+  BOOL SetSkin(base::UniqueHBitmap background, HBITMAP closeStrip);
   void SetTitle(const wchar_t* text);
 
   virtual void PostClose();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/SkinMath.h"
@@ -43,10 +44,9 @@ BOOL CDlgEx::OnInitDialog() {
   return TRUE;
 }
 
-BOOL CDlgEx::SetSkin(HBITMAP background, HBITMAP closeStrip) {
-  m_bmpBack.reset();
+BOOL CDlgEx::SetSkin(base::UniqueHBitmap background, HBITMAP closeStrip) {
   m_bSkinStretch = TRUE;
-  m_bmpBack.reset(background);
+  m_bmpBack = std::move(background);
   BuildSkinRegion();
   if (closeStrip && m_hWnd) {
     m_btnClose.DestroyWindow();

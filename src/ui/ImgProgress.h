@@ -17,8 +17,8 @@ class CImgProgress : public app::CWnd {
   CImgProgress() = default;
   ~CImgProgress() override = default;
 
-  // Takes ownership of both images and sizes the control to the track.
-  BOOL SetImages(HBITMAP track, HBITMAP fill);
+  // Takes both images over and sizes the control to the track.
+  BOOL SetImages(base::UniqueHBitmap track, base::UniqueHBitmap fill);
 
   // The fill pieces for the control's current position and range.
   ProgressFill CurrentFill() const;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cwchar>
+#include <utility>
 
 #include "ui/BtnEx.h"
 
@@ -20,11 +21,11 @@ SIZE BitmapSize(HBITMAP bitmap) {
 
 }  // namespace
 
-BOOL CImgProgress::SetImages(HBITMAP track, HBITMAP fill) {
-  m_hTrack.reset(track);
-  m_hFill.reset(fill);
-  const SIZE t = BitmapSize(track);
-  const SIZE f = BitmapSize(fill);
+BOOL CImgProgress::SetImages(base::UniqueHBitmap track, base::UniqueHBitmap fill) {
+  m_hTrack = std::move(track);
+  m_hFill = std::move(fill);
+  const SIZE t = BitmapSize(m_hTrack.get());
+  const SIZE f = BitmapSize(m_hFill.get());
   if (m_hWnd)
     ::SetWindowPos(m_hWnd, nullptr, 0, 0, t.cx, t.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   m_rcBar = {0, 0, t.cx, t.cy};

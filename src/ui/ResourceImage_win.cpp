@@ -52,12 +52,12 @@ class ScopedLockBits {
 
 }  // namespace
 
-HBITMAP ConvertToKeyedDib(Gdiplus::GpBitmap* image, COLORREF key) {
-  if (!image) return nullptr;
+base::UniqueHBitmap ConvertToKeyedDib(Gdiplus::GpBitmap* image, COLORREF key) {
+  if (!image) return {};
   UINT width = 0, height = 0;
   if (gp::GdipGetImageWidth(image, &width) != Gdiplus::Ok || gp::GdipGetImageHeight(image, &height) != Gdiplus::Ok)
-    return nullptr;
-  if (width < 1 || height < 1 || width > 0x7FFF || height > 0x7FFF) return nullptr;
+    return {};
+  if (width < 1 || height < 1 || width > 0x7FFF || height > 0x7FFF) return {};
   const int w = static_cast<int>(width);
   const int h = static_cast<int>(height);
 
@@ -74,49 +74,50 @@ HBITMAP ConvertToKeyedDib(Gdiplus::GpBitmap* image, COLORREF key) {
     base::UniqueWindowDC screen(nullptr);
     dib.reset(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   }
-  if (!dib || !bits) return nullptr;
+  if (!dib || !bits) return {};
 
   ScopedLockBits locked(image, w, h);
   // A negative stride would mean a bottom-up lock; the library hands out
   // top-down rows for 32bpp ARGB, as the conversion expects.
-  if (!locked.bits() || locked.stride() < w * 4) return nullptr;
+  if (!locked.bits() || locked.stride() < w * 4) return {};
   ConvertArgbToKeyedDib(locked.bits(), locked.stride(), w, h, static_cast<std::uint8_t*>(bits));
   (void)key;  // the key colour's COLORREF and DIB readings are the same value
   static_assert(kKeyColor == RGB(255, 0, 255), "key colour reads the same as COLORREF and DIB pixel");
-  return dib.release();
+  return dib;
 }
 
-HBITMAP LoadResourceImage(HMODULE module, UINT id) {
-  if (!module) return nullptr;
+base::UniqueHBitmap LoadResourceImage(HMODULE module, UINT id) {
+  if (!module) return {};
   GdiplusSession gdiplus;
-  if (!gdiplus.ok()) return nullptr;
+  if (!gdiplus.ok()) return {};
 
   // A bitmap resource of the same id takes precedence and is not converted.
-  if (HBITMAP bitmap = ::LoadBitmapW(module, MAKEINTRESOURCEW(id))) return bitmap;
+  base::UniqueHBitmap bitmap(::LoadBitmapW(module, MAKEINTRESOURCEW(id)));
+  if (bitmap) return bitmap;
 
   HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
-  if (!found) return nullptr;
+  if (!found) return {};
   const DWORD size = ::SizeofResource(module, found);
   UniqueResource loaded(::LoadResource(module, found));
   const void* data = loaded ? ::LockResource(loaded.get()) : nullptr;
-  if (!data || size == 0) return nullptr;
+  if (!data || size == 0) return {};
 
   // The decoder reads from a stream over its own copy of the bytes (the
   // stream frees its memory on release).
   base::ComPtr<IStream> stream;
-  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return nullptr;
+  if (FAILED(::CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return {};
   ULONG written = 0;
-  if (FAILED(stream->Write(data, size, &written)) || written != size) return nullptr;
+  if (FAILED(stream->Write(data, size, &written)) || written != size) return {};
   loaded.reset();
 
   UniqueGpBitmap image;
-  if (gp::GdipCreateBitmapFromStream(stream.get(), image.put()) != Gdiplus::Ok || !image) return nullptr;
+  if (gp::GdipCreateBitmapFromStream(stream.get(), image.put()) != Gdiplus::Ok || !image) return {};
 
-  HBITMAP result = ConvertToKeyedDib(image.get(), kKeyColor);
+  base::UniqueHBitmap result = ConvertToKeyedDib(image.get(), kKeyColor);
   if (!result) {
     // The library's own conversion: transparency becomes opaque magenta.
     HBITMAP fallback = nullptr;
-    if (gp::GdipCreateHBITMAPFromBitmap(image.get(), &fallback, 0xFFFF00FF) == Gdiplus::Ok) result = fallback;
+    if (gp::GdipCreateHBITMAPFromBitmap(image.get(), &fallback, 0xFFFF00FF) == Gdiplus::Ok) result.reset(fallback);
   }
   return result;
 }

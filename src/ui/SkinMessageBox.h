@@ -18,13 +18,12 @@ class CMessageBox : public CDlgEx {
   explicit CMessageBox(HWND parent = nullptr);
   ~CMessageBox() override;
 
-  // Stores the images (owned from here on, each deleted once) and the texts
-  // (null texts count as empty).
-  void SetContent(HBITMAP background, HBITMAP closeStrip, HBITMAP firstStrip, HBITMAP secondStrip,
-                  const wchar_t* message, const wchar_t* caption, int style, const wchar_t* firstCaption,
-                  const wchar_t* secondCaption);
+  // Takes the images over and stores the texts (null texts count as empty).
+  void SetContent(base::UniqueHBitmap background, base::UniqueHBitmap closeStrip, base::UniqueHBitmap firstStrip,
+                  base::UniqueHBitmap secondStrip, const wchar_t* message, const wchar_t* caption, int style,
+                  const wchar_t* firstCaption, const wchar_t* secondCaption);
 
-  HBITMAP m_hBack = nullptr;  // handed to SetSkin, then owned by the base
+  base::UniqueHBitmap m_hBack;  // handed on to the dialog base by SetSkin
   base::UniqueHBitmap m_hClose;
   base::UniqueHBitmap m_hBtn1;
   base::UniqueHBitmap m_hBtn2;
@@ -51,10 +50,10 @@ class CMessageBox : public CDlgEx {
   SIZE MeasureMessage(HDC dc) const;
 };
 
-// Runs one box with the given images (owned by the box from here on) and
-// texts; returns the end code, -1 when the dialog could not be created.
-int RunMessageBox(HBITMAP background, HBITMAP closeStrip, HBITMAP firstStrip, HBITMAP secondStrip,
-                  const wchar_t* message, const wchar_t* caption, int style, const wchar_t* firstCaption,
-                  const wchar_t* secondCaption);
+// Runs one box with the given images and texts; returns the end code, -1
+// when the dialog could not be created.
+int RunMessageBox(base::UniqueHBitmap background, base::UniqueHBitmap closeStrip, base::UniqueHBitmap firstStrip,
+                  base::UniqueHBitmap secondStrip, const wchar_t* message, const wchar_t* caption, int style,
+                  const wchar_t* firstCaption, const wchar_t* secondCaption);
 
 }  // namespace ui

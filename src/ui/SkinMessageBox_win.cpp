@@ -1,5 +1,7 @@
 #include "ui/SkinMessageBox.h"
 
+#include <utility>
+
 #include "resources/resource.h"
 #include "ui/SkinMath.h"
 
@@ -8,20 +10,18 @@ namespace ui {
 CMessageBox::CMessageBox(HWND parent) : CDlgEx(IDD_MESSAGE_BOX, parent) {}
 
 CMessageBox::~CMessageBox() {
-  // The background belongs to the dialog base once SetSkin has taken it.
-  if (m_hBack && m_hBack != m_bmpBack.get()) ::DeleteObject(m_hBack);
   m_btn1.DestroyWindow();
   m_btn2.DestroyWindow();
 }
 
-void CMessageBox::SetContent(HBITMAP background, HBITMAP closeStrip, HBITMAP firstStrip, HBITMAP secondStrip,
-                             const wchar_t* message, const wchar_t* caption, int style, const wchar_t* firstCaption,
+void CMessageBox::SetContent(base::UniqueHBitmap background, base::UniqueHBitmap closeStrip,
+                             base::UniqueHBitmap firstStrip, base::UniqueHBitmap secondStrip, const wchar_t* message,
+                             const wchar_t* caption, int style, const wchar_t* firstCaption,
                              const wchar_t* secondCaption) {
-  if (m_hBack && m_hBack != m_bmpBack.get()) ::DeleteObject(m_hBack);
-  m_hBack = background;
-  m_hClose.reset(closeStrip);
-  m_hBtn1.reset(firstStrip);
-  m_hBtn2.reset(secondStrip);
+  m_hBack = std::move(background);
+  m_hClose = std::move(closeStrip);
+  m_hBtn1 = std::move(firstStrip);
+  m_hBtn2 = std::move(secondStrip);
   m_strMessage = message ? message : L"";
   m_strCaption = caption ? caption : L"";
   m_nStyle = style;
@@ -43,7 +43,7 @@ BOOL CMessageBox::OnInitDialog() {
   m_nBtnRightMargin = 0;
   m_nBtnTop = 0;
   m_nBtnGap = 0;
-  SetSkin(m_hBack, m_hClose.get());
+  SetSkin(std::move(m_hBack), m_hClose.get());
   SetTitle(m_strCaption.c_str());
   m_nLines = CountLines(m_strMessage.c_str());
 
@@ -141,12 +141,12 @@ bool CMessageBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* res
   }
 }
 
-int RunMessageBox(HBITMAP background, HBITMAP closeStrip, HBITMAP firstStrip, HBITMAP secondStrip,
-                  const wchar_t* message, const wchar_t* caption, int style, const wchar_t* firstCaption,
-                  const wchar_t* secondCaption) {
+int RunMessageBox(base::UniqueHBitmap background, base::UniqueHBitmap closeStrip, base::UniqueHBitmap firstStrip,
+                  base::UniqueHBitmap secondStrip, const wchar_t* message, const wchar_t* caption, int style,
+                  const wchar_t* firstCaption, const wchar_t* secondCaption) {
   CMessageBox box(nullptr);
-  box.SetContent(background, closeStrip, firstStrip, secondStrip, message, caption, style, firstCaption,
-                 secondCaption);
+  box.SetContent(std::move(background), std::move(closeStrip), std::move(firstStrip), std::move(secondStrip), message,
+                 caption, style, firstCaption, secondCaption);
   return static_cast<int>(box.DoModal());
 }
 

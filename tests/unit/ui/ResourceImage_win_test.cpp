@@ -15,10 +15,8 @@ using skin_test::DibPixel;
 using skin_test::LauncherResources;
 
 struct Loaded {
-  explicit Loaded(UINT id) : bitmap(LoadResourceImage(LauncherResources(), id)) {}
-  ~Loaded() {
-    if (bitmap) ::DeleteObject(bitmap);
-  }
+  explicit Loaded(UINT id) : owner(LoadResourceImage(LauncherResources(), id)), bitmap(owner.get()) {}
+  base::UniqueHBitmap owner;
   HBITMAP bitmap;
 };
 
@@ -59,8 +57,8 @@ TEST(LoadResourceImage, DialogBackgroundCornersReadAsKey) {
 }
 
 TEST(LoadResourceImage, MissingImageIsNullAndLeavesTheLibraryBalanced) {
-  EXPECT_EQ(nullptr, LoadResourceImage(LauncherResources(), 999));
-  EXPECT_EQ(nullptr, LoadResourceImage(nullptr, IDB_SKIN_DIALOG));
+  EXPECT_FALSE(LoadResourceImage(LauncherResources(), 999));
+  EXPECT_FALSE(LoadResourceImage(nullptr, IDB_SKIN_DIALOG));
   // A failed load shut down what it started: the next loads still work.
   for (int i = 0; i < 3; ++i) {
     Loaded again(IDB_SKIN_CLOSE);
@@ -95,7 +93,8 @@ TEST(ConvertToKeyedDib, ExactKeyedValuesFromTheDecoder) {
   memcpy(copy, pixels, sizeof(pixels));
   ArgbImage image(3, 2, copy);
   ASSERT_NE(nullptr, image.get());
-  HBITMAP dib = ConvertToKeyedDib(image.get(), RGB(255, 0, 255));
+  const base::UniqueHBitmap owner = ConvertToKeyedDib(image.get(), RGB(255, 0, 255));
+  const HBITMAP dib = owner.get();
   ASSERT_NE(nullptr, dib);
   EXPECT_EQ(0x00FF00FFu, DibPixel(dib, 0, 0));
   EXPECT_EQ(0x00FF00FFu, DibPixel(dib, 1, 0));
@@ -109,8 +108,7 @@ TEST(ConvertToKeyedDib, ExactKeyedValuesFromTheDecoder) {
   ::GdiFlush();
   EXPECT_EQ(0x00FF00FFu, static_cast<const unsigned*>(ds.dsBm.bmBits)[3]);
   EXPECT_EQ(0x00FEFEFEu, static_cast<const unsigned*>(ds.dsBm.bmBits)[0]);
-  ::DeleteObject(dib);
-  EXPECT_EQ(nullptr, ConvertToKeyedDib(nullptr, RGB(255, 0, 255)));
+  EXPECT_FALSE(ConvertToKeyedDib(nullptr, RGB(255, 0, 255)));
 }
 
 }  // namespace

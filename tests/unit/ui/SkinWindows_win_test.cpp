@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "SkinTestSupport.h"
 #include "resources/resource.h"
@@ -253,16 +254,17 @@ class ProbeDialog : public CDlgEx {
 
 // A background whose every column has its own red value: (x, 100, 200) in
 // the title band and (x, 50, 50) below.
-HBITMAP ColumnCodedSkin(int width, int height, int keyX = -1, int keyY = -1) {
-  Canvas paint(width, height);
-  HBITMAP bmp = ::CreateCompatibleBitmap(::GetDC(nullptr), width, height);
-  HDC dc = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(dc, bmp);
+base::UniqueHBitmap ColumnCodedSkin(int width, int height, int keyX = -1, int keyY = -1) {
+  base::UniqueHBitmap bmp;
+  {
+    base::UniqueWindowDC screen(nullptr);
+    bmp.reset(::CreateCompatibleBitmap(screen.get(), width, height));
+  }
+  base::UniqueMemoryDC dc(::CreateCompatibleDC(nullptr));
+  base::ScopedSelectObject select(dc.get(), bmp.get());
   for (int x = 0; x < width; ++x)
-    for (int y = 0; y < height; ++y) ::SetPixel(dc, x, y, y < 30 ? RGB(x, 100, 200) : RGB(x, 50, 50));
-  if (keyX >= 0) ::SetPixel(dc, keyX, keyY, RGB(255, 0, 255));
-  ::SelectObject(dc, old);
-  ::DeleteDC(dc);
+    for (int y = 0; y < height; ++y) ::SetPixel(dc.get(), x, y, y < 30 ? RGB(x, 100, 200) : RGB(x, 50, 50));
+  if (keyX >= 0) ::SetPixel(dc.get(), keyX, keyY, RGB(255, 0, 255));
   return bmp;
 }
 
@@ -270,11 +272,11 @@ TEST(SkinnedDialog, TitleBandIsTiledAndCornersDrawnOverTheLastTile) {
   ProbeDialog probe([](ProbeDialog&) {});
   probe.m_nTitleHeight = 30;
   probe.m_nBorder = 4;
-  HBITMAP skin = ColumnCodedSkin(30, 51);
-  HDC src = ::CreateCompatibleDC(nullptr);
-  HGDIOBJ old = ::SelectObject(src, skin);
+  base::UniqueHBitmap skin = ColumnCodedSkin(30, 51);
+  base::UniqueMemoryDC src(::CreateCompatibleDC(nullptr));
+  HGDIOBJ old = ::SelectObject(src.get(), skin.get());
   Canvas out(100, 60);
-  probe.DrawSkin(out.dc(), 100, 60, src, 30, 51);
+  probe.DrawSkin(out.dc(), 100, 60, src.get(), 30, 51);
   // Tiles of 22 columns (source x 4..25) at x = 4, 26, 48, 70, 92; the right
   // corner (source 26..29) covers 96..99.
   for (int x = 0; x < 100; ++x) {
@@ -290,15 +292,12 @@ TEST(SkinnedDialog, TitleBandIsTiledAndCornersDrawnOverTheLastTile) {
 
   // A skin too narrow to tile (8 columns, borders of 4) is stretched and the
   // drawing ends.
-  HBITMAP narrow = ColumnCodedSkin(8, 51);
-  ::SelectObject(src, narrow);
+  base::UniqueHBitmap narrow = ColumnCodedSkin(8, 51);
+  ::SelectObject(src.get(), narrow.get());
   Canvas out2(100, 60);
-  probe.DrawSkin(out2.dc(), 100, 60, src, 8, 51);
+  probe.DrawSkin(out2.dc(), 100, 60, src.get(), 8, 51);
   EXPECT_EQ(static_cast<unsigned>(4 << 16 | 100 << 8 | 200), out2.Pixel(50, 10));
-  ::SelectObject(src, old);
-  ::DeleteDC(src);
-  ::DeleteObject(skin);
-  ::DeleteObject(narrow);
+  ::SelectObject(src.get(), old);  // the bitmaps go after the DC lets go of them
 }
 
 TEST(SkinnedDialog, RegionHitTestAndCloseButtonOnARealWindow) {
@@ -307,14 +306,13 @@ TEST(SkinnedDialog, RegionHitTestAndCloseButtonOnARealWindow) {
     ProbeDialog dialog([](ProbeDialog& d) {
       // A key pixel away from the corners must not cut the region.
       d.SetSkin(ColumnCodedSkin(30, 51, 20, 20), nullptr);
-      HBITMAP real = LoadResourceImage(LauncherResources(), IDB_SKIN_DIALOG);
-      HBITMAP close = LoadResourceImage(LauncherResources(), IDB_SKIN_CLOSE);
+      base::UniqueHBitmap real = LoadResourceImage(LauncherResources(), IDB_SKIN_DIALOG);
+      base::UniqueHBitmap close = LoadResourceImage(LauncherResources(), IDB_SKIN_CLOSE);
       ::SetWindowPos(d.m_hWnd, nullptr, 100, 100, 400, 120, SWP_NOZORDER);
       HRGN plain = ::CreateRectRgn(0, 0, 0, 0);
       ::GetWindowRgn(d.m_hWnd, plain);
       ::SetPropW(d.m_hWnd, L"plain", plain);
-      d.SetSkin(real, close);
-      ::DeleteObject(close);
+      d.SetSkin(std::move(real), close.get());
     });
     return dialog.DoModal();
   });
@@ -379,8 +377,8 @@ TEST(ImageProgress, FillPiecesComeFromBothEndsOfTheFillImage) {
   EXPECT_EQ(390, wr.right - wr.left);
   EXPECT_EQ(21, wr.bottom - wr.top);
 
-  HBITMAP track = LoadResourceImage(LauncherResources(), IDB_SKIN_TRACK);
-  HBITMAP fill = LoadResourceImage(LauncherResources(), IDB_SKIN_FILL);
+  const base::UniqueHBitmap track = LoadResourceImage(LauncherResources(), IDB_SKIN_TRACK);
+  const base::UniqueHBitmap fill = LoadResourceImage(LauncherResources(), IDB_SKIN_FILL);
   struct Case {
     int lower, upper, pos;
     int left, right;  // fill pieces expected
@@ -396,9 +394,9 @@ TEST(ImageProgress, FillPiecesComeFromBothEndsOfTheFillImage) {
     for (int y : {5, 10, 15}) {
       for (int x = 0; x < 390; ++x) {
         unsigned source;
-        if (x < c.left) source = DibPixel(fill, x, y);
-        else if (x < c.left + c.right) source = DibPixel(fill, 390 - c.right + (x - c.left), y);
-        else source = DibPixel(track, x, y);
+        if (x < c.left) source = DibPixel(fill.get(), x, y);
+        else if (x < c.left + c.right) source = DibPixel(fill.get(), 390 - c.right + (x - c.left), y);
+        else source = DibPixel(track.get(), x, y);
         if (source == kKeyColor) continue;  // the skin shows through there
         if (out.Pixel(x, y) != (source & 0xFFFFFF) && wrong++ < 5)
           ADD_FAILURE() << "pixel " << x << "," << y << " " << std::hex << out.Pixel(x, y) << " != " << source;
@@ -406,8 +404,6 @@ TEST(ImageProgress, FillPiecesComeFromBothEndsOfTheFillImage) {
     }
     EXPECT_EQ(0, wrong);
   }
-  ::DeleteObject(track);
-  ::DeleteObject(fill);
   ::PostMessageW(dialog, WM_CLOSE, 0, 0);
   ASSERT_TRUE(run.Join(10000));
 }
@@ -423,20 +419,16 @@ class ButtonParent : public testing::Test {
     strip = LoadResourceImage(LauncherResources(), IDB_SKIN_BUTTON);
     close = LoadResourceImage(LauncherResources(), IDB_SKIN_CLOSE);
   }
-  void TearDown() override {
-    ::DeleteObject(strip);
-    ::DeleteObject(close);
-    ::DestroyWindow(parent);
-  }
+  void TearDown() override { ::DestroyWindow(parent); }
   HWND parent = nullptr;
-  HBITMAP strip = nullptr;
-  HBITMAP close = nullptr;
+  base::UniqueHBitmap strip;
+  base::UniqueHBitmap close;
 };
 
 TEST_F(ButtonParent, StripFramesSizeAndRightAlignment) {
   CBtnEx resized;
   ASSERT_TRUE(resized.Create(L"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 200, 100}, parent, 7));
-  EXPECT_TRUE(resized.SetImageStrip(strip, TRUE));
+  EXPECT_TRUE(resized.SetImageStrip(strip.get(), TRUE));
   RECT rc = ChildRect(parent, resized.m_hWnd);
   EXPECT_EQ(10, rc.left);
   EXPECT_EQ(57, rc.right - rc.left);
@@ -445,7 +437,7 @@ TEST_F(ButtonParent, StripFramesSizeAndRightAlignment) {
   EXPECT_EQ(BS_OWNERDRAW, ::GetWindowLongPtrW(resized.m_hWnd, GWL_STYLE) & BS_TYPEMASK);
 
   CBtnEx right;
-  ASSERT_TRUE(right.CreateRightAligned(400, 5, close, 8, parent));
+  ASSERT_TRUE(right.CreateRightAligned(400, 5, close.get(), 8, parent));
   rc = ChildRect(parent, right.m_hWnd);
   EXPECT_EQ(367, rc.left);
   EXPECT_EQ(5, rc.top);
@@ -453,14 +445,15 @@ TEST_F(ButtonParent, StripFramesSizeAndRightAlignment) {
   EXPECT_EQ(28, rc.bottom - rc.top);
 
   // A strip 130 pixels wide gives frames 32 pixels wide.
-  HDC screen = ::GetDC(nullptr);
-  HBITMAP odd = ::CreateCompatibleBitmap(screen, 130, 20);
-  ::ReleaseDC(nullptr, screen);
-  EXPECT_TRUE(right.SetImageStrip(odd, FALSE));
+  base::UniqueHBitmap odd;
+  {
+    base::UniqueWindowDC screen(nullptr);
+    odd.reset(::CreateCompatibleBitmap(screen.get(), 130, 20));
+  }
+  EXPECT_TRUE(right.SetImageStrip(odd.get(), FALSE));
   IMAGEINFO info = {};
   ASSERT_TRUE(right.m_imageList.GetImageInfo(0, &info));
   EXPECT_EQ(32, info.rcImage.right - info.rcImage.left);
-  ::DeleteObject(odd);
 }
 
 TEST_F(ButtonParent, FrameChoiceAndPressedLatch) {
@@ -497,7 +490,7 @@ TEST_F(ButtonParent, FramesDrawOneToOneOrStretchedWithMagentaLeftOut) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " frame " << c.frame);
     DrawableButton button;
     ASSERT_TRUE(button.Create(L"", WS_CHILD | WS_VISIBLE, RECT{10, 10, 10 + c.width, 10 + c.height}, parent, 11));
-    button.SetImageStrip(strip, FALSE);
+    button.SetImageStrip(strip.get(), FALSE);
     Canvas out(c.width, c.height);
     DRAWITEMSTRUCT item = {};
     item.CtlType = ODT_BUTTON;
@@ -511,7 +504,7 @@ TEST_F(ButtonParent, FramesDrawOneToOneOrStretchedWithMagentaLeftOut) {
     int compared = 0, magentaShown = 0;
     for (int y = 0; y < 23; ++y) {
       for (int x = 0; x < 57; ++x) {
-        const unsigned source = DibPixel(strip, c.frame * 57 + x, y) & 0xFFFFFF;
+        const unsigned source = DibPixel(strip.get(), c.frame * 57 + x, y) & 0xFFFFFF;
         const unsigned drawn = out.Pixel(x * scale, y * scale);
         if (drawn == kKeyColor) ++magentaShown;
         if (source == kKeyColor) continue;
