@@ -1,7 +1,9 @@
 // The application object layer: one object per process, constructed during
 // static initialisation, entered through RunApplication by the program entry.
-// Like MFC's CWinApp: InitInstance does the work; when it returns FALSE no
-// message loop runs, ExitInstance runs and its result is the exit code.
+// Like MFC's CWinApp, InitInstance does the work and ExitInstance's result is
+// the exit code. The launcher's InitInstance always returns FALSE (every window
+// it shows runs its own modal loop), so this layer has no message loop: the
+// run ends with ExitInstance whatever InitInstance returned.
 #pragma once
 
 #include <windows.h>
@@ -15,7 +17,7 @@ class CWinAppBase {
   CWinAppBase(const CWinAppBase&) = delete;
   CWinAppBase& operator=(const CWinAppBase&) = delete;
 
-  // The whole start-up; TRUE enters the message loop.
+  // The whole start-up.
   virtual BOOL InitInstance();
   // Called once when the run ends; the result becomes the process exit code.
   virtual int ExitInstance();
@@ -25,16 +27,12 @@ class CWinAppBase {
 
   HINSTANCE instance() const { return m_hInstance; }
 
-  // Program entry: records |hInstance|, calls InitInstance, runs the message
-  // loop if it returned TRUE, and returns ExitInstance's result.
+  // Program entry: records |hInstance|, calls InitInstance and then
+  // ExitInstance, and returns ExitInstance's result.
   static int RunApplication(HINSTANCE hInstance);
 
  protected:
-  // Pumps messages until WM_QUIT; returns its exit code.
-  int RunMessageLoop();
-
   HINSTANCE m_hInstance = nullptr;
-  int m_nQuitCode = 0;
 };
 
 }  // namespace app

@@ -18,28 +18,16 @@ CWinAppBase::~CWinAppBase() {
 
 BOOL CWinAppBase::InitInstance() { return TRUE; }
 
-int CWinAppBase::ExitInstance() { return m_nQuitCode; }
+int CWinAppBase::ExitInstance() { return 0; }
 
 CWinAppBase* CWinAppBase::Current() { return g_current; }
-
-int CWinAppBase::RunMessageLoop() {
-  MSG msg;
-  BOOL got;
-  while ((got = ::GetMessageW(&msg, nullptr, 0, 0)) != 0) {
-    if (got == -1) break;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  if (got == 0) m_nQuitCode = static_cast<int>(msg.wParam);
-  return ExitInstance();
-}
 
 int CWinAppBase::RunApplication(HINSTANCE hInstance) {
   CWinAppBase* app = Current();
   if (!app) return 1;
   app->m_hInstance = hInstance;
-  if (!app->InitInstance()) return app->ExitInstance();
-  return app->RunMessageLoop();
+  app->InitInstance();
+  return app->ExitInstance();
 }
 
 }  // namespace app

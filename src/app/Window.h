@@ -9,6 +9,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "base/UniqueHandle.h"
+
 namespace app {
 
 // The module whose dialog templates and images the windows load: by default
@@ -71,14 +73,30 @@ class CWnd {
                                        DWORD_PTR refData);
 };
 
+namespace traits {
+
+// A window this layer created itself (a tooltip), destroyed with its owner
+// object; windows bound by subclassing are not owned this way.
+struct Window {
+  using Type = HWND;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DestroyWindow(h); }
+};
+
+struct ImageList {
+  using Type = HIMAGELIST;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::ImageList_Destroy(h); }
+};
+
+}  // namespace traits
+
+using UniqueWindow = base::UniqueAny<traits::Window>;
+using UniqueImageList = base::UniqueAny<traits::ImageList>;
+
 // A tooltip control owned by one window (MFC's CToolTipCtrl).
 class CToolTipCtrl {
  public:
-  CToolTipCtrl() = default;
-  ~CToolTipCtrl();
-  CToolTipCtrl(const CToolTipCtrl&) = delete;
-  CToolTipCtrl& operator=(const CToolTipCtrl&) = delete;
-
   bool Create(HWND owner, DWORD style);
   // Registers |tool| as a whole-window tool (TTF_IDISHWND) whose text comes
   // from |text| (LPSTR_TEXTCALLBACK: asked for with TTN_GETDISPINFO).
@@ -86,33 +104,27 @@ class CToolTipCtrl {
   void UpdateTipText(HWND tool, const wchar_t* text);
   void SetDelayTime(DWORD which, int milliseconds);
   void RelayEvent(const MSG& msg);
-  void Destroy();
-  HWND hwnd() const { return m_hWnd; }
+  void Destroy() { m_window.reset(); }
+  HWND hwnd() const { return m_window.get(); }
 
  private:
-  HWND m_hWnd = nullptr;
-  HWND m_hOwner = nullptr;
+  UniqueWindow m_window;
 };
 
 // An image list (MFC's CImageList); deleted with the object.
 class CImageList {
  public:
-  CImageList() = default;
-  ~CImageList() { DeleteImageList(); }
-  CImageList(const CImageList&) = delete;
-  CImageList& operator=(const CImageList&) = delete;
-
   bool Create(int cx, int cy, UINT flags, int initial, int grow);
   // Adds |bitmap| cut into frames of the list's width, |mask| transparent.
   int AddMasked(HBITMAP bitmap, COLORREF mask);
   bool GetImageInfo(int index, IMAGEINFO* info) const;
   bool Draw(HDC dc, int index, int x, int y, UINT style) const;
   int GetImageCount() const;
-  void DeleteImageList();
-  HIMAGELIST get() const { return m_hImageList; }
+  void DeleteImageList() { m_list.reset(); }
+  HIMAGELIST get() const { return m_list.get(); }
 
  private:
-  HIMAGELIST m_hImageList = nullptr;
+  UniqueImageList m_list;
 };
 
 }  // namespace app

@@ -99,80 +99,71 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 
 // ---- CToolTipCtrl -------------------------------------------------------------
 
-CToolTipCtrl::~CToolTipCtrl() { Destroy(); }
+namespace {
+
+// A whole-window tool (TTF_IDISHWND) of |tool|'s parent. The record's size is
+// that of its Windows 2000 form: accepted by every comctl32 version, with or
+// without the version 6 manifest.
+TTTOOLINFOW WholeWindowTool(HWND tool, const wchar_t* text) {
+  TTTOOLINFOW ti = {};
+  ti.cbSize = TTTOOLINFOW_V2_SIZE;
+  ti.uFlags = TTF_IDISHWND;
+  ti.hwnd = ::GetParent(tool);
+  ti.uId = reinterpret_cast<UINT_PTR>(tool);
+  ti.lpszText = const_cast<wchar_t*>(text);
+  return ti;
+}
+
+}  // namespace
 
 bool CToolTipCtrl::Create(HWND owner, DWORD style) {
-  if (m_hWnd) return true;
-  m_hWnd = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | style, CW_USEDEFAULT, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-  m_hOwner = owner;
-  return m_hWnd != nullptr;
+  if (m_window) return true;
+  m_window.reset(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | style, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr));
+  return m_window.valid();
 }
 
 bool CToolTipCtrl::AddTool(HWND tool, const wchar_t* text) {
-  if (!m_hWnd) return false;
-  TTTOOLINFOW ti = {};
-  // The size of the Windows 2000 form of the record: accepted by every
-  // comctl32 version, with or without the version 6 manifest.
-  ti.cbSize = TTTOOLINFOW_V2_SIZE;
-  ti.uFlags = TTF_IDISHWND;
-  ti.hwnd = ::GetParent(tool);
-  ti.uId = reinterpret_cast<UINT_PTR>(tool);
-  ti.lpszText = const_cast<wchar_t*>(text);
-  return ::SendMessageW(m_hWnd, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)) != 0;
+  if (!m_window) return false;
+  TTTOOLINFOW ti = WholeWindowTool(tool, text);
+  return ::SendMessageW(m_window.get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti)) != 0;
 }
 
 void CToolTipCtrl::UpdateTipText(HWND tool, const wchar_t* text) {
-  if (!m_hWnd) return;
-  TTTOOLINFOW ti = {};
-  ti.cbSize = TTTOOLINFOW_V2_SIZE;
-  ti.uFlags = TTF_IDISHWND;
-  ti.hwnd = ::GetParent(tool);
-  ti.uId = reinterpret_cast<UINT_PTR>(tool);
-  ti.lpszText = const_cast<wchar_t*>(text);
-  ::SendMessageW(m_hWnd, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
+  if (!m_window) return;
+  TTTOOLINFOW ti = WholeWindowTool(tool, text);
+  ::SendMessageW(m_window.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
 void CToolTipCtrl::SetDelayTime(DWORD which, int milliseconds) {
-  if (m_hWnd) ::SendMessageW(m_hWnd, TTM_SETDELAYTIME, which, MAKELPARAM(milliseconds, 0));
+  if (m_window) ::SendMessageW(m_window.get(), TTM_SETDELAYTIME, which, MAKELPARAM(milliseconds, 0));
 }
 
 void CToolTipCtrl::RelayEvent(const MSG& msg) {
-  if (m_hWnd) ::SendMessageW(m_hWnd, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
-}
-
-void CToolTipCtrl::Destroy() {
-  if (m_hWnd) ::DestroyWindow(m_hWnd);
-  m_hWnd = nullptr;
-  m_hOwner = nullptr;
+  if (m_window) ::SendMessageW(m_window.get(), TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&msg));
 }
 
 // ---- CImageList -----------------------------------------------------------------
 
 bool CImageList::Create(int cx, int cy, UINT flags, int initial, int grow) {
-  DeleteImageList();
-  m_hImageList = ::ImageList_Create(cx, cy, flags, initial, grow);
-  return m_hImageList != nullptr;
+  m_list.reset(::ImageList_Create(cx, cy, flags, initial, grow));
+  return m_list.valid();
 }
 
 int CImageList::AddMasked(HBITMAP bitmap, COLORREF mask) {
-  if (!m_hImageList || !bitmap) return -1;
-  return ::ImageList_AddMasked(m_hImageList, bitmap, mask);
+  if (!m_list || !bitmap) return -1;
+  return ::ImageList_AddMasked(m_list.get(), bitmap, mask);
 }
 
 bool CImageList::GetImageInfo(int index, IMAGEINFO* info) const {
-  return m_hImageList && ::ImageList_GetImageInfo(m_hImageList, index, info);
+  return m_list && ::ImageList_GetImageInfo(m_list.get(), index, info);
 }
 
 bool CImageList::Draw(HDC dc, int index, int x, int y, UINT style) const {
-  return m_hImageList && ::ImageList_Draw(m_hImageList, index, dc, x, y, style);
+  return m_list && ::ImageList_Draw(m_list.get(), index, dc, x, y, style);
 }
 
-int CImageList::GetImageCount() const { return m_hImageList ? ::ImageList_GetImageCount(m_hImageList) : 0; }
-
-void CImageList::DeleteImageList() {
-  if (m_hImageList) ::ImageList_Destroy(m_hImageList);
-  m_hImageList = nullptr;
-}
+int CImageList::GetImageCount() const { return m_list ? ::ImageList_GetImageCount(m_list.get()) : 0; }
 
 }  // namespace app

@@ -117,12 +117,6 @@ struct MemoryDC {
   static void Close(Type h) { ::DeleteDC(h); }
 };
 
-struct Module {
-  using Type = HMODULE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type h) { ::FreeLibrary(h); }
-};
-
 struct LocalMemory {
   using Type = HLOCAL;
   static Type Invalid() { return nullptr; }
@@ -136,12 +130,6 @@ struct StdFile {
   static void Close(Type f) { std::fclose(f); }
 };
 
-struct CoTaskMemory {
-  using Type = void*;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type p) { ::CoTaskMemFree(p); }
-};
-
 }  // namespace traits
 
 using UniqueHandle = UniqueAny<traits::Kernel>;
@@ -153,11 +141,8 @@ using UniqueInternet = UniqueAny<traits::Internet>;
 using UniqueHFont = UniqueAny<traits::GdiObject<HFONT>>;
 using UniqueHBitmap = UniqueAny<traits::GdiObject<HBITMAP>>;
 using UniqueHRgn = UniqueAny<traits::GdiObject<HRGN>>;
-using UniqueHBrush = UniqueAny<traits::GdiObject<HBRUSH>>;
 using UniqueMemoryDC = UniqueAny<traits::MemoryDC>;
-using UniqueModule = UniqueAny<traits::Module>;
 using UniqueLocal = UniqueAny<traits::LocalMemory>;
-using UniqueCoTaskMem = UniqueAny<traits::CoTaskMemory>;
 
 // A window DC from GetDC, released with ReleaseDC against its window.
 class UniqueWindowDC {

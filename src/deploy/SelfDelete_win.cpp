@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/FixedText.h"
+#include "base/TextConversion.h"
 #include "base/UniqueHandle.h"
 #include "product/InstallLayout.h"
 #include "deploy/SelfDelete.h"
@@ -16,15 +17,6 @@ namespace deploy {
 namespace {
 
 using layout::kPathChars;
-
-std::wstring FromCodePage(unsigned codePage, const std::string& text) {
-  if (text.empty()) return std::wstring();
-  int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n);
-  return out;
-}
 
 // GetShortPathNameW of an existing path; empty when the system has none.
 std::wstring ShortForm(const std::wstring& path) {
@@ -92,7 +84,7 @@ bool ToCodePageExact(unsigned codePage, const std::wstring& text, std::string* o
   if (::WideCharToMultiByte(codePage, flags, text.data(), chars, &narrow[0], n, nullptr, nullptr) != n) return false;
   // The round trip catches every replacement, whatever the code page's
   // default character is.
-  if (FromCodePage(codePage, narrow) != text) return false;
+  if (diagnostics::CodePageToWide(codePage, narrow) != text) return false;
   *out = std::move(narrow);
   return true;
 }
@@ -163,7 +155,7 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   wchar_t tempFolderWide[MAX_PATH + 1] = {};
   DWORD tempWideChars = ::GetTempPathW(MAX_PATH + 1, tempFolderWide);
   if (tempWideChars == 0 || tempWideChars > MAX_PATH) return false;
-  if (FromCodePage(CP_ACP, tempFolder) != tempFolderWide) {
+  if (diagnostics::CodePageToWide(CP_ACP, tempFolder) != tempFolderWide) {
     std::wstring usable;
     std::string narrow;
     if (!PathForCodePage(CP_ACP, tempFolderWide, &usable) || !ToCodePageExact(CP_ACP, usable, &narrow) ||
@@ -190,7 +182,8 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   if (::GetFileAttributesA(scriptPath.c_str()) != INVALID_FILE_ATTRIBUTES) return refuse();
 
   char text[kSelfDeleteScriptBytes] = {};
-  if (!BuildSelfDeleteScriptText(launcher, launcherFolder, FromCodePage(CP_ACP, scriptPath), text, sizeof(text))) {
+  if (!BuildSelfDeleteScriptText(launcher, launcherFolder, diagnostics::CodePageToWide(CP_ACP, scriptPath), text,
+                                 sizeof(text))) {
     return refuse();
   }
   // Only a complete script runs; a cut one is removed.
