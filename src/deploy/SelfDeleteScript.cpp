@@ -23,7 +23,10 @@ std::wstring FormatSelfDeleteScript(const std::wstring& launcherPath, const std:
   // From the drive root, so that cmd's current folder does not keep the
   // launcher's folder in use.
   text += L"cd\\" + std::wstring(eol);
+  // Both counters start here: the launcher is often gone at the first try,
+  // and that path jumps straight to :delfolder.
   text += L"set /a tries=0" + std::wstring(eol);
+  text += L"set /a rdtries=0" + std::wstring(eol);
   text += L":delexe" + std::wstring(eol);
   text += L"ping -n 2 127.0.0.1 >nul" + std::wstring(eol);
   // /F: a read-only launcher would otherwise keep the loop going.
@@ -31,7 +34,6 @@ std::wstring FormatSelfDeleteScript(const std::wstring& launcherPath, const std:
   text += L"if not exist " + exe + L" goto delfolder" + eol;
   text += L"set /a tries+=1" + std::wstring(eol);
   text += L"if %tries% lss " + std::to_wstring(kSelfDeleteAttempts) + L" goto delexe" + eol;
-  text += L"set /a rdtries=0" + std::wstring(eol);
   text += L":delfolder" + std::wstring(eol);
   text += L"del " + folder + L" /Q /F /A" + eol;
   // rd /S does not follow junctions (del /S would) and removes read-only files.

@@ -32,13 +32,13 @@ std::wstring EscapeBatchPath(const std::wstring& path);
 //
 //   cd\                                      the folder must not be in use
 //   set /a tries=0
+//   set /a rdtries=0
 //   :delexe
 //   ping -n 2 127.0.0.1 >nul                 about one second
 //   del /F /A "<launcher>"
 //   if not exist "<launcher>" goto delfolder
 //   set /a tries+=1
 //   if %tries% lss 3600 goto delexe
-//   set /a rdtries=0
 //   :delfolder
 //   del "<folder>" /Q /F /A                  the folder's files, any attribute
 //   rd /S /Q "<folder>"                      its subfolders and the folder
