@@ -1,12 +1,13 @@
 """Deploying the game package into the install folder, as the installed
 launcher does when started there without arguments.
 
-The launcher's start-up does not reach the deployment yet, so a probe built
-from the launcher's deployment code and resources (game package included)
-stands in for it: copied into the install folder under the launcher's name,
-started there, it writes the package out, ends the running game and
-uploader, and unpacks the package. The tree is checked against the package
-the build made, also after deploying over a running game and over an
+test_flows.py sees the real launcher deploy on its way to the game; here a
+probe built from the launcher's deployment code and resources (game package
+included) runs DeployGamePackage alone, without the update check, the pings
+and the game start around it: copied into the install folder under the
+launcher's name, started there, it writes the package out, ends the running
+game and uploader, and unpacks the package. The tree is checked against the
+package the build made, also after deploying over a running game and over an
 uploader waiting in the middle of a transfer.
 """
 import json
@@ -22,7 +23,7 @@ sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
 PACKAGE = os.path.join(harness.BUILD_WIN, "package", "tavrelair.zip")
-# Stands in for the installed launcher until its start-up calls the deployment.
+# The installed launcher's deployment step on its own.
 DEPLOYER = harness.tool_exe("deploy_probe.exe")
 
 

@@ -10,6 +10,7 @@ player's machine would.
 import configparser
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -149,6 +150,13 @@ class PlayerFlows(unittest.TestCase):
         self.assertTrue(ok, "the game did not start")
         return self.game_starts()[-1]
 
+    def assert_no_game_started(self, before):
+        """Called once the launcher has exited: a game it started would be
+        running by now (CreateProcess returns only after the new process
+        exists, and the game stays until it is ended)."""
+        self.assertNotIn("tavr_online.exe", self.prefix.user_processes())
+        self.assertEqual(before, len(self.game_starts()))
+
     def run_installed(self, *args, timeout=180):
         return self.prefix.run([self.installed] + list(args), timeout=timeout,
                                cwd=self.prefix.install_folder())
@@ -228,7 +236,7 @@ class PlayerFlows(unittest.TestCase):
         before = len(self.game_starts())
         self.run_installed("/TavrelD")
         start = self.wait_game_start(before)
-        self.assertEqual(["/TavrelD"][:0], start["args"][:0])
+        self.assertEqual([], start["args"], "the game is started without the launcher's switch")
         self.assertFalse(os.path.exists(self.prefix.install_folder(victim)), "a shortcut start must not deploy")
         self.stop_game()
         last = self.pings("/active.htm")[-1]
@@ -288,8 +296,7 @@ class PlayerFlows(unittest.TestCase):
         self.run_installed("/TavrelD")
         self.assertEqual(own, md5_file(self.installed))
         self.assertFalse(os.path.exists(self.prefix.install_folder("NewTavrel.exe")))
-        time.sleep(2)
-        self.assertEqual(before, len(self.game_starts()))
+        self.assert_no_game_started(before)
 
     def test_6_update_cancelled_leaves_the_launcher(self):
         newer = os.path.join(self.prefix.dir, "newer.exe")
@@ -302,8 +309,7 @@ class PlayerFlows(unittest.TestCase):
         proc.wait(120)
         self.server.clear_faults()
         self.assertEqual(own, md5_file(self.installed))
-        time.sleep(2)
-        self.assertEqual(before, len(self.game_starts()))
+        self.assert_no_game_started(before)
 
     def test_7_update_swaps_restarts_and_deploys(self):
         newer = os.path.join(self.prefix.dir, "newer.exe")
@@ -339,22 +345,44 @@ class PlayerFlows(unittest.TestCase):
         good = open(game, "rb").read()
         with open(game, "wb") as f:
             f.write(b"this is not a program")
+        install = self.prefix.install_folder()
+
+        def report_files():
+            return sorted(n for n in os.listdir(install) if n.startswith("Dump_"))
+
+        def received():
+            return sorted(set(os.listdir(self.server.reports)) - sent_before)
+
+        sent_before = set(os.listdir(self.server.reports))
         try:
-            for attempt in range(2):
-                proc = self.prefix.start([self.installed, "/TavrelD"], cwd=self.prefix.install_folder())
-                LauncherWindows.answer(0, two_buttons=True, timeout=120)
-                proc.wait(60)
-            notes = [n for n in os.listdir(self.prefix.install_folder()) if n.lower().endswith(".txt")]
-            self.assertTrue(notes or self.server.get("/__test/pings") is not None)
-            # The first failure was handed to the uploader, which wrote lstReport;
-            # the second, minutes later at most, was held back.
-            self.assertTrue(harness.wait_for(lambda: "lstReport" in self.stats(), timeout=60))
+            # The first failure leaves the failure note and the system report,
+            # and the uploader sends both and records when it did.
+            proc = self.prefix.start([self.installed, "/TavrelD"], cwd=install)
+            LauncherWindows.answer(0, two_buttons=True, timeout=120)
+            proc.wait(60)
+            self.assertTrue(harness.wait_for(lambda: "lstReport" in self.stats(), timeout=60),
+                            "the uploader recorded no report")
+            names = report_files()
+            self.assertEqual(2, len(names), names)
+            for name, ending in zip(names, (".dmp", ".txt")):
+                self.assertRegex(name, r"^Dump_\d{4}-\d{2}-\d{2}_Tavrel_zuduviz" + re.escape(ending) + "$")
+            sent = received()
+            self.assertEqual(2, len(sent), sent)
+            for name in names:  # stored as "<time>-<counter>-<name>"
+                self.assertEqual(1, sum(stored.endswith("-" + name) for stored in sent), (name, sent))
+
+            # The second, minutes later at most, is held back: the player is
+            # told again, but its note and report go and nothing more is sent.
+            proc = self.prefix.start([self.installed, "/TavrelD"], cwd=install)
+            LauncherWindows.answer(0, two_buttons=True, timeout=120)
+            proc.wait(60)
+            self.assertEqual([], report_files())
+            self.assertEqual(sent, received())
         finally:
             with open(game, "wb") as f:
                 f.write(good)
 
     def test_z_uninstall_declined_then_confirmed(self):
-        subprocess.run(["true"])
         # Declined: nothing changes.
         proc = self.prefix.start([self.installed, "/uninst"], cwd=self.prefix.install_folder())
         LauncherWindows.answer(1, two_buttons=True)

@@ -3,12 +3,15 @@ launcher downloaded somewhere, started there, installs itself with its
 shortcuts; later the uninstall shortcut removes everything again and the
 statistics server hears of it.
 
-The launcher's start-up does not call these yet, so two probes built from
-the launcher's deployment code stand in for it: install_probe.exe ("install"
-runs InstallLauncher; started without arguments, as the installed copy, it
-notes its command line) and uninstall_probe.exe (runs RunUninstall with the
-launcher's own skin, presses the closing notice's button and waits for the
-ping).
+test_flows.py walks the same steps through the real launcher; here two
+probes built from the launcher's deployment code run InstallLauncher and
+RunUninstall alone, so that what the launcher's own run hides can be checked:
+install_probe.exe ("install" runs InstallLauncher and exits with the
+game-present flag; started without arguments, as the installed copy, it notes
+the command line it was given) and uninstall_probe.exe (runs RunUninstall with
+the launcher's own skin, notes and presses the closing notice's button and
+waits for the ping). The installed copy is the probe itself, so the started
+launcher does not go on to deploy and play.
 """
 import os
 import shutil
