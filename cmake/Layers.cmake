@@ -26,8 +26,9 @@ function(orlix_layer folder)
   cmake_parse_arguments(PARSE_ARGV 1 L "" "" "DEPENDS;LIBS;EXCLUDE")
   foreach(dep IN LISTS L_DEPENDS)
     if(NOT dep IN_LIST ORLIX_LAYERS)
+      string(JOIN " " below ${ORLIX_LAYERS})
       message(FATAL_ERROR "src/${folder} cannot depend on src/${dep}: a layer depends only on the layers "
-                          "declared before it in cmake/Layers.cmake (${ORLIX_LAYERS})")
+                          "declared before it in cmake/Layers.cmake (${below})")
     endif()
   endforeach()
 
