@@ -128,7 +128,7 @@ class CrashHandler(unittest.TestCase):
         with open(calls, "rb") as f:
             return f.read().decode("utf-8").splitlines()
 
-    def check_files(self, dump_dir):
+    def check_files(self, dump_dir, whole_report=True):
         """One dump and one report of one base name; returns the base and the dump."""
         names = sorted(os.listdir(dump_dir))
         dumps = [n for n in names if n.endswith(".dmp")]
@@ -141,7 +141,10 @@ class CrashHandler(unittest.TestCase):
         dump = MiniDump(read_bytes(os.path.join(dump_dir, dumps[0])))
         report = read_bytes(os.path.join(dump_dir, reports[0]))
         self.assertTrue(report.startswith(b"System Summary: \r\n\r\n"), report[:100])
-        self.assertIn(b"\r\nRunning Process: \r\n\r\n" + TASK_HEADER + b"\r\n\r\n", report)
+        if whole_report:
+            self.assertIn(b"\r\nRunning Process: \r\n\r\n" + TASK_HEADER + b"\r\n\r\n", report)
+        else:
+            self.assertNotIn(b"Memory: ", report)
         return base, dump
 
     def check_dump(self, dump, codes, threads):
@@ -177,6 +180,20 @@ class CrashHandler(unittest.TestCase):
                 # The filter a library tried to install later never ran.
                 self.assertFalse(os.path.exists(os.path.join(folder, "library-filter-ran.txt")))
                 self.check_no_error_box()
+
+    def test_a_report_that_crashes_still_leaves_the_dump_and_starts_the_uploader(self):
+        folder = self.prepare("crash_in_report", orlix_folder=True)
+        _, threads = self.crash(folder, "report-crash")
+        dump_dir = self.prefix.documents("Orlix", "dump")
+        # The report stops at the memory line, whose system call faults.
+        base, dump = self.check_files(dump_dir, whole_report=False)
+        self.check_dump(dump, {ACCESS_VIOLATION}, threads)
+        calls = self.uploader_calls(folder)
+        self.assertEqual('cmd="%s\\BugReport.exe" /report client Duskmere Tavrel 3.0.1.5 zuduviz "%s"'
+                         % (self.prefix.to_windows(folder), self.prefix.to_windows(os.path.join(dump_dir, base))),
+                         calls[0])
+        self.assertEqual(3, len(calls), calls)
+        self.check_no_error_box()
 
     def test_without_orlix_folder_the_files_go_to_the_current_folder(self):
         folder = self.prepare("crash_nodocs", orlix_folder=False)

@@ -9,7 +9,9 @@
 // survives, then in the process heap, which it does not), locked-heap (an access violation while the crashing thread
 // holds the process heap's lock), busy-heap (an access violation on a second
 // thread while three others allocate and free in a loop) or two-threads (two
-// threads crash at once). Prints "thread <id>" for each thread that is about
+// threads crash at once) or report-crash (an access violation, after which
+// the report's first system call faults too: the memory status is made to
+// run an invalid instruction). Prints "thread <id>" for each thread that is about
 // to crash, then crashes. Exits with 100 when it did not crash.
 //
 // With "replace-filter" a later SetUnhandledExceptionFilter call stands for a
@@ -69,6 +71,18 @@ void CorruptHeap(Allocate allocate, Release release) {
   std::memset(block, 0xA5, size + 64);
   release(neighbour);
   for (int i = 0; i < 64; ++i) allocate(size);
+}
+
+// Makes GlobalMemoryStatusEx, which the report calls, fault at its first
+// instruction (ud2), as a call into a damaged process may.
+bool BreakMemoryStatus() {
+  void* code = reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GlobalMemoryStatusEx"));
+  static const unsigned char kInvalid[] = {0x0F, 0x0B};
+  DWORD old = 0;
+  if (!code || !::VirtualProtect(code, sizeof(kInvalid), PAGE_EXECUTE_READWRITE, &old)) return false;
+  std::memcpy(code, kInvalid, sizeof(kInvalid));
+  ::FlushInstructionCache(::GetCurrentProcess(), code, sizeof(kInvalid));
+  return true;
 }
 
 volatile LONG g_churned[3];
@@ -187,6 +201,9 @@ int wmain(int argc, wchar_t** argv) {
     SayThread();
     ::HeapLock(::GetProcessHeap());
     *g_nowhere = 1;
+  } else if (!std::wcscmp(mode, L"report-crash")) {
+    SayThread();
+    if (BreakMemoryStatus()) *g_nowhere = 1;
   } else if (!std::wcscmp(mode, L"busy-heap")) {
     BusyHeapThenCrash();
   } else if (!std::wcscmp(mode, L"two-threads")) {
