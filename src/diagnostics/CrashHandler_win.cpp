@@ -1,7 +1,6 @@
 #include "diagnostics/SystemClock_win.h"
 #include "diagnostics/CrashHandler.h"
 
-#include <psapi.h>
 
 #include <csignal>
 #include <cstdio>
@@ -37,6 +36,11 @@ constexpr DWORD kHeapCheckMs = 2000;
 // How long a crashed thread waits for the handler thread before it ends the
 // process itself, should the handler hang.
 constexpr DWORD kReportTimeoutMs = 60000;
+// How long a crash right after the start waits for the handler thread to run
+// before the crashed thread reports by itself: a thread that starts takes
+// the loader lock and allocates from the process heap, which the crash may
+// hold for good.
+constexpr DWORD kHandlerStartMs = 3000;
 // Threads that crash while the first crash is reported and appear in its dump.
 constexpr LONG kMaxOtherCrashes = 16;
 
@@ -48,8 +52,13 @@ struct Prepared {
   HANDLE heap = nullptr;
   // Set to hand a crash to the handler thread.
   HANDLE request = nullptr;
+  // Set by the handler thread once it runs.
+  HANDLE handlerReady = nullptr;
   HANDLE handlerThread = nullptr;
   DWORD handlerThreadId = 0;
+  // The thread that installed the handler (the launcher's main thread).
+  HANDLE installThread = nullptr;
+  DWORD installThreadId = 0;
   HANDLE heapCheckRequest = nullptr;
   HANDLE heapCheckDone = nullptr;
   HANDLE heapCheckThread = nullptr;
@@ -183,14 +192,27 @@ void RunStep(LONG step) {
   WaitForTheEnd();
 }
 
-DWORD WINAPI HandlerThread(void* ready) {
-  ::SetEvent(static_cast<HANDLE>(ready));
-  ::WaitForSingleObject(g_prepared.request, INFINITE);
+DWORD WINAPI HandlerThread(void*) {
+  ::SetEvent(g_prepared.handlerReady);
+  HANDLE events[] = {g_prepared.request, g_prepared.installThread};
+  DWORD count = g_prepared.installThread ? 2 : 1;
+  while (::WaitForMultipleObjects(count, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+    // The main thread ended while the process lives on: the system ended it
+    // for a crash it could not hand over (Wine ends a thread whose stack
+    // overflow leaves no room for its exception). Reported without the
+    // exception, rather than leaving a process that only this thread keeps.
+    LONG owner = ::InterlockedCompareExchange(&g_crashOwner, static_cast<LONG>(g_prepared.installThreadId), 0);
+    if (owner == 0 || owner == static_cast<LONG>(g_prepared.installThreadId)) {
+      g_crash.threadId = g_prepared.installThreadId;
+      g_crash.exception = nullptr;  // it lay on the ended thread's stack
+      break;
+    }
+    count = 1;  // another thread's crash is being handed over
+  }
   FinishReport();
 }
 
-DWORD WINAPI HeapCheckThread(void* ready) {
-  ::SetEvent(static_cast<HANDLE>(ready));
+DWORD WINAPI HeapCheckThread(void*) {
   ::WaitForSingleObject(g_prepared.heapCheckRequest, INFINITE);
   HANDLE heap = ::GetProcessHeap();
   // Blocks for good when the heap's lock is held by a thread that crashed.
@@ -202,24 +224,16 @@ DWORD WINAPI HeapCheckThread(void* ready) {
   WaitForTheEnd();
 }
 
-// A thread created here, waiting for its request; null when it could not
-// be started. Returns once the thread runs: a thread that starts allocates
-// from the process heap, which a crash right after the start could lock.
-HANDLE StartWaitingThread(LPTHREAD_START_ROUTINE routine, SIZE_T stackBytes, DWORD* id) {
-  base::UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!ready) return nullptr;
-  base::UniqueHandle thread(
-      ::CreateThread(nullptr, stackBytes, routine, ready.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, id));
-  if (!thread) return nullptr;
-  HANDLE both[] = {ready.get(), thread.get()};
-  if (::WaitForMultipleObjects(2, both, FALSE, INFINITE) != WAIT_OBJECT_0) return nullptr;
-  return thread.release();
-}
-
 // Everything the report needs that can be had before the crash.
 void PrepareReport() {
   if (g_prepared.heap) return;  // prepared already
-  if (!::GetModuleBaseNameW(::GetCurrentProcess(), nullptr, g_prepared.exeName, base::kPathChars)) {
+  // The executable's file name, as GetModuleBaseNameW gives it, which takes
+  // milliseconds under Wine.
+  wchar_t exePath[base::kPathChars] = {};
+  DWORD length = ::GetModuleFileNameW(nullptr, exePath, base::kPathChars);
+  const wchar_t* exeName = length > 0 && length < base::kPathChars ? exePath + length : nullptr;
+  while (exeName && exeName > exePath && exeName[-1] != L'\\') --exeName;
+  if (!exeName || !*exeName || !base::CopyText(g_prepared.exeName, exeName)) {
     base::CopyText(g_prepared.exeName, L"Unknown");
   }
   if (!GetUploaderPath(g_prepared.uploader)) g_prepared.uploader[0] = L'\0';
@@ -232,11 +246,25 @@ void PrepareReport() {
   ::WideCharToMultiByte(936, 0, L"\x4E2D", 1, bytes, sizeof(bytes), nullptr, nullptr);
 
   g_prepared.request = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  g_prepared.handlerReady = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
   g_prepared.heapCheckRequest = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
   g_prepared.heapCheckDone = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!g_prepared.heap || !g_prepared.request || !g_prepared.heapCheckRequest || !g_prepared.heapCheckDone) return;
-  g_prepared.heapCheckThread = StartWaitingThread(HeapCheckThread, kHeapCheckStackBytes, &g_prepared.heapCheckThreadId);
-  g_prepared.handlerThread = StartWaitingThread(HandlerThread, kHandlerStackBytes, &g_prepared.handlerThreadId);
+  if (!g_prepared.heap || !g_prepared.request || !g_prepared.handlerReady || !g_prepared.heapCheckRequest ||
+      !g_prepared.heapCheckDone) {
+    return;
+  }
+  if (!::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentThread(), ::GetCurrentProcess(),
+                         &g_prepared.installThread, SYNCHRONIZE, FALSE, 0)) {
+    g_prepared.installThread = nullptr;
+  }
+  g_prepared.installThreadId = ::GetCurrentThreadId();
+  // The threads are not waited for: a thread's start takes tens of
+  // milliseconds under Wine. A crash before the handler thread runs waits a
+  // little for it (CrashFilter).
+  g_prepared.heapCheckThread = ::CreateThread(nullptr, kHeapCheckStackBytes, HeapCheckThread, nullptr,
+                                              STACK_SIZE_PARAM_IS_A_RESERVATION, &g_prepared.heapCheckThreadId);
+  g_prepared.handlerThread = ::CreateThread(nullptr, kHandlerStackBytes, HandlerThread, nullptr,
+                                            STACK_SIZE_PARAM_IS_A_RESERVATION, &g_prepared.handlerThreadId);
   if (g_prepared.handlerThread) g_reporterThread = g_prepared.handlerThreadId;
 }
 
@@ -418,7 +446,8 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) {
   }
   g_crash.threadId = self;
   g_crash.exception = exception;
-  if (g_prepared.handlerThread) {
+  if (g_prepared.handlerThread &&
+      ::WaitForSingleObject(g_prepared.handlerReady, kHandlerStartMs) == WAIT_OBJECT_0) {
     ::SetEvent(g_prepared.request);
     // The handler thread ends the process when the report is done; should
     // it hang, or die, the process is ended from here.
@@ -426,7 +455,9 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception) {
     ::TerminateProcess(::GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
     WaitForTheEnd();
   }
-  // No handler thread: the report is written from here.
+  // No handler thread, or one that cannot start: the report is written
+  // from here. A handler thread that starts later waits for a request that
+  // never comes.
   g_reporterThread = self;
   FinishReport();
 }

@@ -195,6 +195,19 @@ class CrashHandler(unittest.TestCase):
         self.assertEqual(3, len(calls), calls)
         self.check_no_error_box()
 
+    def test_a_main_thread_ended_by_the_system_is_reported_and_the_process_ends(self):
+        folder = self.prepare("crash_main_ended", orlix_folder=True)
+        self.crash(folder, "main-thread-ends")
+        dump_dir = self.prefix.documents("Orlix", "dump")
+        base, dump = self.check_files(dump_dir)
+        self.assertNotIn(6, dump.streams)  # its exception, if any, was lost with its stack
+        self.assertTrue(any(n.lower().endswith("\\crash_probe.exe") for n in dump.module_names()))
+        calls = self.uploader_calls(folder)
+        self.assertEqual('cmd="%s\\BugReport.exe" /report client Duskmere Tavrel 3.0.1.5 zuduviz "%s"'
+                         % (self.prefix.to_windows(folder), self.prefix.to_windows(os.path.join(dump_dir, base))),
+                         calls[0])
+        self.check_no_error_box()
+
     def test_without_orlix_folder_the_files_go_to_the_current_folder(self):
         folder = self.prepare("crash_nodocs", orlix_folder=False)
         _, threads = self.crash(folder, "access")

@@ -9,7 +9,9 @@
 // survives, then in the process heap, which it does not), locked-heap (an access violation while the crashing thread
 // holds the process heap's lock), busy-heap (an access violation on a second
 // thread while three others allocate and free in a loop) or two-threads (two
-// threads crash at once) or report-crash (an access violation, after which
+// threads crash at once), main-thread-ends (the main thread is ended while
+// the process lives on, as Wine ends a thread whose stack overflow leaves no
+// room for its exception) or report-crash (an access violation, after which
 // the report's first system call faults too: the memory status is made to
 // run an invalid instruction). Prints "thread <id>" for each thread that is about
 // to crash, then crashes. Exits with 100 when it did not crash.
@@ -84,6 +86,12 @@ bool BreakMemoryStatus() {
   ::FlushInstructionCache(::GetCurrentProcess(), code, sizeof(kInvalid));
   return true;
 }
+
+// The launcher crashes, if at all, after some of its start-up work, by when
+// the crash handler's threads run. A crash on a held or broken heap before
+// they run is reported by the crashed thread itself; this keeps the heap
+// kinds on the handler thread's way.
+void SettleAsTheLauncher() { ::Sleep(500); }
 
 volatile LONG g_churned[3];
 
@@ -194,13 +202,18 @@ int wmain(int argc, wchar_t** argv) {
     Recurse(0);
   } else if (!std::wcscmp(mode, L"heap-corruption")) {
     SayThread();
+    SettleAsTheLauncher();
     CorruptHeap([](std::size_t n) { return std::malloc(n); }, [](void* p) { std::free(p); });
     HANDLE heap = ::GetProcessHeap();
     CorruptHeap([heap](std::size_t n) { return ::HeapAlloc(heap, 0, n); }, [heap](void* p) { ::HeapFree(heap, 0, p); });
   } else if (!std::wcscmp(mode, L"locked-heap")) {
     SayThread();
+    SettleAsTheLauncher();
     ::HeapLock(::GetProcessHeap());
     *g_nowhere = 1;
+  } else if (!std::wcscmp(mode, L"main-thread-ends")) {
+    SayThread();
+    ::ExitThread(1);
   } else if (!std::wcscmp(mode, L"report-crash")) {
     SayThread();
     if (BreakMemoryStatus()) *g_nowhere = 1;
