@@ -190,11 +190,20 @@ struct ArchiveReader {
   const char* password = nullptr;  // this system has none
   std::unique_ptr<unsigned char[]> extractBuffer;
   wchar_t baseFolder[kEntryNameChars] = {};
+  // The entry begun by ArchiveBeginEntry and not finished yet (-1 for none),
+  // its record, and its output file (none for a folder).
+  int begunIndex = -1;
+  ArchiveEntry begunEntry = {};
+  base::UniqueFile begunFile;
 };
 
 namespace {
 
+// Ends whatever the previous call left open: a begun entry's file stays as
+// far as it was written (empty), as after a failed extraction.
 void CloseOpenEntry(ArchiveReader* reader) {
+  reader->begunFile.reset();
+  reader->begunIndex = -1;
   if (reader->directory->HasStream()) reader->directory->CloseStream();
   reader->openEntry = -1;
 }
@@ -337,7 +346,7 @@ ZipResult ArchiveGetEntry(ArchiveHandle reader, int index, ArchiveEntry* entry) 
   return ReadEntryRecord(reader, index, entry);
 }
 
-ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* destName) {
+ZipResult ArchiveBeginEntry(ArchiveHandle reader, int index, const wchar_t* destName) {
   if (!reader) return ZipBadArgs;
   CloseOpenEntry(reader);
   if (index < 0 || std::uint32_t(index) >= reader->directory->EntryCount()) return ZipBadArgs;
@@ -357,7 +366,10 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
   if (entry.attributes & kEntryFolder) {
     // A folder that could not be made is reported, not passed over: the
     // files meant for it would fail later with a less telling result.
-    return EnsureFolder(base, destName, true) ? ZipOk : ZipNoFile;
+    if (!EnsureFolder(base, destName, true)) return ZipNoFile;
+    reader->begunEntry = entry;
+    reader->begunIndex = index;
+    return ZipOk;
   }
 
   // Folder part (with its separator) and file part of the destination.
@@ -403,10 +415,23 @@ ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* de
     file.reset(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
   }
   if (!file) return ZipNoFile;
-  r = WriteEntryData(reader, file.get(), entry);
-  file.reset();
+  reader->begunFile = std::move(file);
+  reader->begunEntry = entry;
+  reader->begunIndex = index;
+  return ZipOk;
+}
+
+ZipResult ArchiveFinishEntry(ArchiveHandle reader) {
+  if (!reader || reader->begunIndex < 0) return ZipBadArgs;
+  ZipResult r = ZipOk;
+  if (reader->begunFile) r = WriteEntryData(reader, reader->begunFile.get(), reader->begunEntry);
   CloseOpenEntry(reader);
   return r;
+}
+
+ZipResult ArchiveExtractEntry(ArchiveHandle reader, int index, const wchar_t* destName) {
+  ZipResult r = ArchiveBeginEntry(reader, index, destName);
+  return r == ZipOk ? ArchiveFinishEntry(reader) : r;
 }
 
 ZipResult ArchiveClose(ArchiveHandle reader) {
