@@ -48,3 +48,18 @@ gtest_discover_tests(launcher_tests
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300)
+
+# A launcher of a later version with five version digits, 3.0.1.10, which the
+# update tests publish: the same code and resources, linked with its own copy
+# of core/ProductVersion.cpp (the library's copy is then never taken) and its
+# resource script compiled with the same numbers.
+add_executable(Tavrel_Launcher_next WIN32 ${ORLIX_EXE_SOURCES} ${ORLIX_ROOT}/src/core/ProductVersion.cpp ${ORLIX_RC})
+target_compile_definitions(Tavrel_Launcher_next PRIVATE
+    ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=10)
+target_link_libraries(Tavrel_Launcher_next PRIVATE launcher_lib)
+target_link_options(Tavrel_Launcher_next PRIVATE -municode)
+set_target_properties(Tavrel_Launcher_next PROPERTIES
+    OUTPUT_NAME Tavrel_Launcher RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/next)
+if(ORLIX_GAME_PACKAGE_TARGET)
+  add_dependencies(Tavrel_Launcher_next ${ORLIX_GAME_PACKAGE_TARGET})
+endif()

@@ -24,6 +24,7 @@
 #include "ui/GdiplusFlat.h"
 #include "ui/MessageBox.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateLog.h"
 
 namespace {
 
@@ -120,8 +121,9 @@ bool CZuduvizApp::RunUpdateGate() {
   wchar_t url[base::kUrlChars] = {};
   if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kUpdate, telemetry::RecordStatistic(telemetry::StatUpdate),
                                    url) &&
-      SendPing(url)) {
-    WaitForPing();
+      SendPing(url) && !WaitForPing()) {
+    update::LogUpdate(L"update ping unanswered after %u s: the new launcher is started without waiting longer",
+                      kPingWaitSeconds);
   }
   diagnostics::KillReporterAndGame();
   StartProgram(nullptr);
@@ -154,8 +156,8 @@ void CZuduvizApp::RunActivity() {
   diagnostics::LaunchGame();
 }
 
-void CZuduvizApp::WaitForPing() {
-  if (m_hDoneEvent) ::WaitForSingleObject(m_hDoneEvent.get(), INFINITE);
+bool CZuduvizApp::WaitForPing() {
+  return m_hDoneEvent && ::WaitForSingleObject(m_hDoneEvent.get(), kPingWaitSeconds * 1000) == WAIT_OBJECT_0;
 }
 
 void CZuduvizApp::StartOldCopyCleanup() {

@@ -11,6 +11,10 @@
 #include "base/UniqueHandle.h"
 #include "update/ClientUpdDlg.h"
 
+// How long a run waits at most for the install, update or uninstall ping to
+// finish before it goes on; the ping is then left to end with the process.
+constexpr unsigned kPingWaitSeconds = 10;
+
 class CZuduvizApp : public app::CWinAppBase {
  public:
   CZuduvizApp();
@@ -36,8 +40,10 @@ class CZuduvizApp : public app::CWinAppBase {
   bool RunUpdateGate();
   // Statistics, the activity ping and the game start of a playing run.
   void RunActivity();
-  // Waits without time-out for the ping worker to finish its request.
-  void WaitForPing();
+  // Waits for the ping worker to finish its request, at most
+  // kPingWaitSeconds: a statistics server that does not answer must not keep
+  // the player from the game. True when the request has finished.
+  bool WaitForPing();
   // Starts the detached thread that deletes the previous launcher's copies.
   void StartOldCopyCleanup();
 

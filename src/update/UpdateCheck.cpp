@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "base/FixedText.h"
 #include "core/InstallLayout.h"
@@ -11,6 +12,8 @@
 #include "core/ZuduvizApp.h"
 #include "telemetry/DeviceCode.h"
 #include "update/HttpClient.h"
+#include "update/LauncherFile.h"
+#include "update/UpdateLog.h"
 #include "update/VersionKey.h"
 
 namespace update {
@@ -21,6 +24,19 @@ constexpr const wchar_t* kConfigSection = L"VerKey";
 constexpr const wchar_t* kConfigKeyName = L"Tavrel";
 constexpr const wchar_t* kConfigAddressName = L"UpdAddr";
 constexpr DWORD kAutoUpdateChars = 259;
+
+// Reads |name| of section "VerKey" (default empty) into |out|. False when
+// the value fills the buffer: GetPrivateProfileStringW then returns the
+// buffer size minus one, and the text may have been cut.
+template <std::size_t N>
+bool ReadConfigValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&out)[N]) {
+  const DWORD n = ::GetPrivateProfileStringW(kConfigSection, name, L"", out, DWORD(N), configPath);
+  if (n + 1 >= N) {
+    out[0] = L'\0';
+    return false;
+  }
+  return true;
+}
 
 // Marks |path| for deletion at the next system start (needs administrator
 // rights, which the manifest requests).
@@ -35,13 +51,31 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   if (!layout::GetExeFolderPath(configPath, layout::kUpdateConfigFileName)) return 0;
 
   // An incomplete download leaves its partial file; the next fetch overwrites it.
-  if (DownloadToFile(url, configPath) != 1) return 0;
+  DownloadFailure failure = DownloadFailure::kNone;
+  if (DownloadToFile(url, configPath, kConfigFetchDeadlineSeconds * 1000, &failure) != 1) {
+    // A server that is down or has nothing published is no news; a server
+    // that holds the start up or sends it elsewhere is.
+    if (failure == DownloadFailure::kDeadline) {
+      LogUpdate(L"update configuration not read: no complete answer within %u s", kConfigFetchDeadlineSeconds);
+    } else if (failure == DownloadFailure::kRedirectRefused || failure == DownloadFailure::kTooManyRedirects) {
+      LogUpdate(L"update configuration not read: %ls", DescribeDownloadFailure(failure));
+    }
+    return 0;
+  }
 
   wchar_t key[kVersionKeyChars] = {};
-  ::GetPrivateProfileStringW(kConfigSection, kConfigKeyName, L"", key, kVersionKeyChars, configPath);
   wchar_t address[base::kUrlChars] = {};
-  ::GetPrivateProfileStringW(kConfigSection, kConfigAddressName, L"", address, base::kUrlChars, configPath);
+  const bool keyFits = ReadConfigValue(configPath, kConfigKeyName, key);
+  const bool addressFits = ReadConfigValue(configPath, kConfigAddressName, address);
   ::DeleteFileW(configPath);
+  // A value that fills its buffer may have been cut: nothing of it is used,
+  // and no update is offered.
+  if (!keyFits || !addressFits) {
+    LogUpdate(L"update configuration refused: \"%ls\" is longer than %u characters",
+              keyFits ? kConfigAddressName : kConfigKeyName,
+              unsigned(keyFits ? base::kUrlChars - 2 : kVersionKeyChars - 2));
+    return 0;
+  }
 
   char converted[kVersionKeyChars] = {};
   if (key[0] &&
@@ -69,7 +103,17 @@ int CheckForUpdate(CZuduvizApp& app) {
 
   wchar_t published[kVersionKeyChars] = {};
   if (!::MultiByteToWideChar(CP_ACP, 0, publishedAnsi, -1, published, kVersionKeyChars)) return 0;
-  return VersionKeysDiffer(localKey, published) ? 1 : 0;
+  if (!VersionKeysDiffer(localKey, published)) return 0;
+  // A published key of another length matches no launcher file: the offer
+  // could never complete, so it is not made.
+  if (std::wcslen(published) != kVersionKeyLength) {
+    wchar_t shown[kVersionKeyChars] = {};
+    CopyLoggableText(published, shown, kVersionKeyChars);
+    LogUpdate(L"update configuration refused: the published key \"%ls\" is not %u characters long", shown,
+              unsigned(kVersionKeyLength));
+    return 0;
+  }
+  return 1;
 }
 
 void ReadAutoUpdate(wchar_t* text) {
@@ -96,16 +140,32 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   base::CopyText(download.url, app.m_updAddr);
   base::CopyText(download.targetPath, target);
   if (app.m_updateDlg.DoModal() != IDOK) {
+    // A window that could not be made or could not start its transfer ends
+    // without a transfer failure of its own.
+    LogUpdate(L"update not completed: %ls", download.failure == DownloadFailure::kNone
+                                                ? L"the update window could not run its transfer"
+                                                : DescribeDownloadFailure(download.failure));
     DeleteAtReboot(target);
     return 0;
   }
 
-  // Only the file the server published may replace the launcher: an error
-  // page, a cut or altered download or extra bytes fail like a failed download.
-  wchar_t digest[telemetry::kMd5HexChars] = {};
-  if (!telemetry::Md5HexOfFile(target, digest) ||
-      !DigestMatchesPublishedKey(digest, app.m_updKey, product::kVersion)) {
-    ::DeleteFileW(target);
+  // Only the launcher the server published may replace this one: its key,
+  // computed exactly as it will compute its own at its next start, must be
+  // the published key in full. An error page, an empty or cut file, a file
+  // that is no launcher of this architecture, or a release whose key names
+  // another version all fail here, so a launcher always stands at the own
+  // path and an update that passes is not offered again after the restart.
+  wchar_t fileKey[kVersionKeyChars] = {};
+  LauncherFileFault fault = ComputeLauncherFileKey(target, fileKey);
+  if (fault == LauncherFileFault::kNone && VersionKeysDiffer(fileKey, app.m_updKey)) {
+    fault = LauncherFileFault::kKeyMismatch;
+  }
+  if (fault != LauncherFileFault::kNone) {
+    wchar_t shown[kVersionKeyChars] = {};
+    CopyLoggableText(app.m_updKey, shown, kVersionKeyChars);
+    LogUpdate(L"update refused: %ls (the file's key \"%ls\", the published key \"%ls\")",
+              DescribeLauncherFileFault(fault), fileKey, shown);
+    if (!::DeleteFileW(target)) DeleteAtReboot(target);
     return 0;
   }
 

@@ -7,16 +7,24 @@ class CZuduvizApp;
 
 namespace update {
 
+// How long the update check waits for the configuration at most, from the
+// request to the last byte. A slower answer counts as no configuration: the
+// run goes on without an update (logged).
+constexpr unsigned kConfigFetchDeadlineSeconds = 15;
+
 // Downloads "ConfigTavrel.htm" from the update server into the executable
 // folder, reads the published key ("VerKey"/"Tavrel", into |keyAnsi| in the
 // ANSI code page, 64 bytes) and the download address ("VerKey"/"UpdAddr",
 // into app.m_updAddr), and deletes the file. Returns 1 when the file was
-// downloaded completely and read; 0 with both left as they were otherwise.
+// downloaded completely and read; 0 with both left as they were otherwise,
+// also when a value fills its buffer (it may have been cut; logged).
 int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi);
 
 // Nonzero when the server offers a launcher whose key differs from this
 // executable's; 0 when not, when the configuration could not be fetched or
-// carried no key, or when this executable cannot be read for its digest.
+// carried no key, when the published key is not 32 characters long (no
+// launcher file could match it; logged), or when this executable cannot be
+// read for its digest.
 // Fills app.m_updAddr (and app.m_updKey) whenever the configuration was read.
 int CheckForUpdate(CZuduvizApp& app);
 
@@ -25,10 +33,12 @@ int CheckForUpdate(CZuduvizApp& app);
 void ReadAutoUpdate(wchar_t* text);
 
 // Runs the update window to download app.m_updAddr into "NewTavrel.exe" and,
-// when the download is complete and its digest matches the published key,
-// moves the running executable aside to "OldTavrel.exe.tmp" and the new file
-// into its place. Returns 1 when the new launcher stands at the executable's
-// path; 0 otherwise, with the running executable where it was.
+// when the download is complete and is a launcher whose own version key
+// (LauncherFile.h) equals the published key app.m_updKey in full, moves the
+// running executable aside to "OldTavrel.exe.tmp" and the new file into its
+// place. Returns 1 when the new launcher stands at the executable's path; 0
+// otherwise, with the running executable where it was and the reason in the
+// update log.
 int SwapInNewLauncher(CZuduvizApp& app);
 
 // Deletes "OldTavrel.exe" and "OldTavrel.exe.tmp" beside the executable when

@@ -46,14 +46,4 @@ bool VersionKeysDiffer(const wchar_t* a, const wchar_t* b) {
   return *a != *b;
 }
 
-bool DigestMatchesPublishedKey(const wchar_t* digestHex, const wchar_t* publishedKey, const wchar_t* version) {
-  std::size_t digestPart = DigestPartLength(version);
-  if (!digestHex || !publishedKey || digestPart == 0) return false;
-  if (std::wcslen(digestHex) < digestPart || std::wcslen(publishedKey) < digestPart) return false;
-  for (std::size_t i = 0; i < digestPart; ++i) {
-    if (AsciiLower(digestHex[i]) != AsciiLower(publishedKey[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace update
