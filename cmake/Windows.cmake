@@ -16,7 +16,7 @@ if(ORLIX_TEST_SETTINGS)
   set(LAUNCHER_DOMAIN_3 "orlixgame.test" CACHE STRING "" FORCE)
   set(LAUNCHER_HELP_HOST "${_host}" CACHE STRING "" FORCE)
   # The test build's own launcher asks for no signature, as a build without a
-  # key does; a second one (below) carries a key made at build time.
+  # key does; the test launchers of cmake/WindowsTests.cmake carry a test key.
   set(LAUNCHER_UPDATE_PUBLIC_KEY "" CACHE STRING "" FORCE)
 else()
   set(LAUNCHER_SERVER_HOST "tj.orlixgame.com" CACHE STRING "Statistics and update server host[:port]")
@@ -88,33 +88,6 @@ target_link_libraries(Tavrel_Launcher PRIVATE launcher_lib)
 target_link_options(Tavrel_Launcher PRIVATE -municode)
 if(ORLIX_GAME_PACKAGE_TARGET)
   add_dependencies(Tavrel_Launcher ${ORLIX_GAME_PACKAGE_TARGET})
-endif()
-
-# ---- A test launcher that asks for signed update configurations --------------
-# Test builds make an update key pair at build time (never kept in the
-# sources): the private key signs test releases through tools/publish, and
-# signed/Tavrel_Launcher.exe carries the public key. Its definition of the key
-# is linked ahead of launcher_lib, whose own (empty) one is then not pulled in.
-if(ORLIX_TEST_SETTINGS)
-  find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-  set(ORLIX_TEST_UPDATE_KEY ${CMAKE_BINARY_DIR}/testkey/update_test_key.pem)
-  set(_key_source ${CMAKE_BINARY_DIR}/testkey/UpdatePublicKey_test.cpp)
-  set(_publish ${ORLIX_ROOT}/tools/publish/orlix_publish.py)
-  add_custom_command(
-    OUTPUT ${ORLIX_TEST_UPDATE_KEY} ${_key_source}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/testkey
-    COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --replace --cpp ${_key_source} ${ORLIX_TEST_UPDATE_KEY}
-    DEPENDS ${_publish}
-    COMMENT "Making the test update key pair"
-    VERBATIM)
-  add_executable(Tavrel_Launcher_signed WIN32 ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_key_source})
-  target_link_libraries(Tavrel_Launcher_signed PRIVATE launcher_lib)
-  target_link_options(Tavrel_Launcher_signed PRIVATE -municode)
-  set_target_properties(Tavrel_Launcher_signed PROPERTIES
-      OUTPUT_NAME Tavrel_Launcher RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/signed)
-  if(ORLIX_GAME_PACKAGE_TARGET)
-    add_dependencies(Tavrel_Launcher_signed ${ORLIX_GAME_PACKAGE_TARGET})
-  endif()
 endif()
 
 # ---- Programs outside the launcher: demo game, uploader, tools ----------------

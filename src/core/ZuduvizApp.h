@@ -10,6 +10,7 @@
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
 #include "update/ClientUpdDlg.h"
+#include "update/SignedRelease.h"
 
 // How long a run waits at most for the install, update or uninstall ping to
 // finish before it goes on; the ping is then left to end with the process.
@@ -57,6 +58,9 @@ class CZuduvizApp : public app::CWinAppBase {
   // The version key the update server published with m_updAddr; the
   // download must carry the digest it names before it may replace the launcher.
   wchar_t m_updKey[64] = {};
+  // What the signed configuration promised of that download (its SHA-256);
+  // filled only by a build that carries an update key.
+  update::SignedRelease m_updRelease;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;
