@@ -216,8 +216,11 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   if (fault != LauncherFileFault::kNone) {
     wchar_t shown[kVersionKeyChars] = {};
     CopyLoggableText(app.m_updKey, shown, kVersionKeyChars);
-    LogUpdate(L"update refused: %ls (the file's key \"%ls\", the published key \"%ls\")",
-              DescribeLauncherFileFault(fault), fileKey, shown);
+    if (fault == LauncherFileFault::kKeyMismatch) {
+      LogUpdate(L"update refused: the file's version key \"%ls\" is not the published key \"%ls\"", fileKey, shown);
+    } else {
+      LogUpdate(L"update refused: %ls (the published key \"%ls\")", DescribeLauncherFileFault(fault), shown);
+    }
     if (!::DeleteFileW(target)) DeleteAtReboot(target);
     return kSwapFailed;
   }

@@ -180,8 +180,9 @@ class WinePrefix:
 class LocalServer:
     """The project's statistics and update server on the test port."""
 
-    def __init__(self, root_dir, port=TEST_PORT):
+    def __init__(self, root_dir, port=TEST_PORT, bind="127.0.0.1"):
         self.port = port
+        self.bind = bind
         self.root = root_dir
         os.makedirs(os.path.join(root_dir, "files", "update"), exist_ok=True)
         self.files = os.path.join(root_dir, "files")
@@ -190,7 +191,7 @@ class LocalServer:
         os.makedirs(self.reports, exist_ok=True)
         self.proc = subprocess.Popen(
             [SERVER_BIN, "serve", "--port", str(port), "--root", self.files, "--db", self.db,
-             "--reports", self.reports],
+             "--reports", self.reports, "--bind", bind],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if "listening" not in line:
@@ -198,7 +199,7 @@ class LocalServer:
             raise RuntimeError("server did not start: %r %s" % (line, self.proc.stderr.read()))
 
     def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+        return "http://%s:%d%s" % (self.bind, self.port, path)
 
     def get(self, path):
         with urllib.request.urlopen(self.url(path), timeout=30) as r:
@@ -208,8 +209,15 @@ class LocalServer:
         rows = json.loads(self.get("/__test/pings"))
         return [r for r in rows if path is None or r["path"] == path]
 
-    def fault(self, path, mode):
-        self.get("/__test/fault?path=%s&mode=%s" % (urllib.request.quote(path), mode))
+    def fault(self, path, mode, **params):
+        """Arms a fault; |params| are the mode's own (to=, hold=)."""
+        extra = "".join("&%s=%s" % (k, urllib.request.quote(str(v), safe="")) for k, v in params.items())
+        self.get("/__test/fault?path=%s&mode=%s%s" % (urllib.request.quote(path), mode, extra))
+
+    def requests(self, path=None):
+        """The server's request log, oldest first, or those for one path."""
+        rows = json.loads(self.get("/__test/requests"))
+        return [r for r in rows if path is None or r["path"] == path]
 
     def clear_faults(self):
         self.get("/__test/clear")
