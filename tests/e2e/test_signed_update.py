@@ -154,18 +154,26 @@ class SignedUpdate(unittest.TestCase):
         def expired():
             self.publish(SIGNED_NEXT, expires=-1)
 
+        def redirected():
+            # The signature is fetched under the configuration's redirect rules.
+            self.server.fault("/update/" + SIGNATURE, "redirect", to="http://elsewhere.test/" + SIGNATURE)
+
         cases = [
             ("unsigned", unsigned, "has no signature"),
             ("one byte changed", tampered, "does not verify"),
             ("signed with another key", other_key, "does not verify"),
             ("signature cut short", malformed, "malformed"),
             ("expired", expired, "expired"),
+            ("signature redirected away", redirected, "has no signature (the server redirected off the allow-list)"),
         ]
         for name, prepare, reason in cases:
             with self.subTest(name):
                 self.publish(SIGNED_NEXT)
                 prepare()
-                self.assert_refused(reason)
+                try:
+                    self.assert_refused(reason)
+                finally:
+                    self.server.clear_faults()
 
     def test_3_download_other_than_the_signed_file_is_refused(self):
         download = self.publish(SIGNED_NEXT)
