@@ -16,6 +16,13 @@ constexpr const wchar_t* kConfigSection = L"VerKey";
 // FILETIME of 1970-01-01 00:00:00 UTC, in 100-nanosecond steps since 1601.
 constexpr std::int64_t kUnixEpochFileTime = 116444736000000000LL;
 
+// Opens |path| for reading with no FILE_SHARE_WRITE or FILE_SHARE_DELETE:
+// while the handle is open nobody changes, replaces or removes the file, and
+// readers (the profile functions) may still open it.
+HANDLE OpenHeldAgainstWriters(const wchar_t* path) {
+  return ::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 // Reads the whole file behind |file| when it holds at most |limit| bytes.
 bool ReadWhole(HANDLE file, DWORD limit, std::vector<std::uint8_t>* bytes) {
   LARGE_INTEGER size = {};
@@ -72,19 +79,14 @@ UpdateRefusal VerifiedConfig::Verify(const wchar_t* configPath, const wchar_t* s
   bool signatureFits = false;
   if (DownloadToFile(signatureUrl, signaturePath, deadlineMs, signatureFailure) == 1) {
     haveSignature = true;
-    base::UniqueFile sigFile(
-        ::CreateFileW(signaturePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    signatureFits = sigFile && ReadWhole(sigFile.get(), kMaxDerSignatureBytes, &signature);
+    base::UniqueFile signatureFile(OpenHeldAgainstWriters(signaturePath));
+    signatureFits = signatureFile && ReadWhole(signatureFile.get(), kMaxDerSignatureBytes, &signature);
   }
   ::DeleteFileW(signaturePath);  // also a partial download's
   if (!haveSignature) return UpdateRefusal::kUnsigned;
   if (!signatureFits) return UpdateRefusal::kSignatureMalformed;
 
-  // No FILE_SHARE_WRITE or FILE_SHARE_DELETE: nobody changes, replaces or
-  // removes the file while it is held; readers (the profile functions) may
-  // still open it.
-  base::UniqueFile config(
-      ::CreateFileW(configPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  base::UniqueFile config(OpenHeldAgainstWriters(configPath));
   std::vector<std::uint8_t> bytes;
   if (!config || !ReadWhole(config.get(), kMaxSignedConfigBytes, &bytes)) return UpdateRefusal::kConfigUnreadable;
   const UpdateRefusal refusal = RefusalOf(

@@ -35,7 +35,9 @@ const char kSignature69[] =
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {
   std::vector<std::uint8_t> out;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(std::uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    out.push_back(std::uint8_t(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  }
   return out;
 }
 
