@@ -22,4 +22,8 @@ if(BUILD_TESTING)
     endif()
     set_tests_properties(${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 900 RESOURCE_LOCK wine)
   endforeach()
+  # The maker's publishing tool on the launchers of the Windows test build.
+  add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
+  set_tests_properties(publish_tool PROPERTIES
+      ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 300)
 endif()

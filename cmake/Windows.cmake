@@ -15,6 +15,9 @@ if(ORLIX_TEST_SETTINGS)
   set(LAUNCHER_DOMAIN_2 "localhost" CACHE STRING "" FORCE)
   set(LAUNCHER_DOMAIN_3 "orlixgame.test" CACHE STRING "" FORCE)
   set(LAUNCHER_HELP_HOST "${_host}" CACHE STRING "" FORCE)
+  # The test build's own launcher asks for no signature, as a build without a
+  # key does; the test launchers of cmake/WindowsTests.cmake carry a test key.
+  set(LAUNCHER_UPDATE_PUBLIC_KEY "" CACHE STRING "" FORCE)
 else()
   set(LAUNCHER_SERVER_HOST "tj.orlixgame.com" CACHE STRING "Statistics and update server host[:port]")
   set(LAUNCHER_PROBE_URL "http://www.baidu.com/" CACHE STRING "Connectivity probe URL")
@@ -22,6 +25,16 @@ else()
   set(LAUNCHER_DOMAIN_2 "orlix.cn" CACHE STRING "Allow-listed download domain")
   set(LAUNCHER_DOMAIN_3 "orlixcdn.com" CACHE STRING "Allow-listed download domain")
   set(LAUNCHER_HELP_HOST "bbs.orlixgame.com" CACHE STRING "Host of the help page")
+  # What `./dev keygen` prints. Empty: update configurations are not signed.
+  set(LAUNCHER_UPDATE_PUBLIC_KEY "" CACHE STRING
+      "ECDSA P-256 public key of signed update configurations (04 + X + Y in hex), empty for none")
+endif()
+if(NOT LAUNCHER_UPDATE_PUBLIC_KEY STREQUAL "" AND NOT LAUNCHER_UPDATE_PUBLIC_KEY MATCHES "^04[0-9a-fA-F]+$")
+  message(FATAL_ERROR "LAUNCHER_UPDATE_PUBLIC_KEY must be empty or the key text ./dev keygen prints")
+endif()
+string(LENGTH "${LAUNCHER_UPDATE_PUBLIC_KEY}" _key_length)
+if(NOT _key_length EQUAL 0 AND NOT _key_length EQUAL 130)
+  message(FATAL_ERROR "LAUNCHER_UPDATE_PUBLIC_KEY must be 130 characters long (it is ${_key_length})")
 endif()
 set(ORLIX_GENERATED ${CMAKE_BINARY_DIR}/generated)
 configure_file(${ORLIX_ROOT}/src/core/MakerSettings.h.in ${ORLIX_GENERATED}/core/MakerSettings.h @ONLY)
@@ -34,7 +47,7 @@ set(ORLIX_LINK_STATIC -static -static-libgcc -static-libstdc++)
 find_library(ZLIB_STATIC NAMES libz.a z REQUIRED)
 set(ORLIX_WIN_LIBS
     ${ZLIB_STATIC} wininet shlwapi shell32 ole32 oleaut32 uuid comctl32 gdiplus msimg32
-    psapi advapi32 user32 gdi32 version)
+    psapi advapi32 user32 gdi32 version bcrypt)
 
 # ---- The launcher's code as a library (linked by the launcher and the tests)
 file(GLOB_RECURSE ORLIX_LIB_SOURCES CONFIGURE_DEPENDS

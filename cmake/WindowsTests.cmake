@@ -63,3 +63,39 @@ set_target_properties(Tavrel_Launcher_next PROPERTIES
 if(ORLIX_GAME_PACKAGE_TARGET)
   add_dependencies(Tavrel_Launcher_next ${ORLIX_GAME_PACKAGE_TARGET})
 endif()
+
+# Launchers that ask for signed update configurations. The build makes an
+# update key pair (never kept in the sources): the private key signs test
+# releases through tools/publish, and these launchers carry the public key,
+# linked as their own definition of update::UpdatePublicKeyText ahead of the
+# library's (empty) one: signed/ at this version, signed_next/ at 3.0.1.10.
+find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(ORLIX_TEST_UPDATE_KEY ${CMAKE_BINARY_DIR}/testkey/update_test_key.pem)
+set(_key_source ${CMAKE_BINARY_DIR}/testkey/UpdatePublicKey_test.cpp)
+set(_publish ${ORLIX_ROOT}/tools/publish/orlix_publish.py)
+add_custom_command(
+  OUTPUT ${ORLIX_TEST_UPDATE_KEY} ${_key_source}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/testkey
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --replace --cpp ${_key_source} ${ORLIX_TEST_UPDATE_KEY}
+  DEPENDS ${_publish}
+  COMMENT "Making the test update key pair"
+  VERBATIM)
+foreach(_variant signed signed_next)
+  set(_target Tavrel_Launcher_${_variant})
+  set(_sources ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_key_source})
+  if(_variant STREQUAL "signed_next")
+    list(APPEND _sources ${ORLIX_ROOT}/src/core/ProductVersion.cpp)
+  endif()
+  add_executable(${_target} WIN32 ${_sources})
+  if(_variant STREQUAL "signed_next")
+    target_compile_definitions(${_target} PRIVATE
+        ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=10)
+  endif()
+  target_link_libraries(${_target} PRIVATE launcher_lib)
+  target_link_options(${_target} PRIVATE -municode)
+  set_target_properties(${_target} PROPERTIES
+      OUTPUT_NAME Tavrel_Launcher RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${_variant})
+  if(ORLIX_GAME_PACKAGE_TARGET)
+    add_dependencies(${_target} ${ORLIX_GAME_PACKAGE_TARGET})
+  endif()
+endforeach()

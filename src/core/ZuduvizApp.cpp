@@ -116,8 +116,12 @@ bool CZuduvizApp::RunUpdateGate() {
   if (std::wcscmp(autoUpdate, L"1") != 0) return false;
 
   // An update was offered and allowed: this run ends here, whether or not it
-  // completes. A complete one is reported and the new launcher started.
-  if (!update::SwapInNewLauncher(*this)) return true;
+  // completes, unless the download proved not to be the signed release (then
+  // nothing was offered after all, and the run goes on to the game). A
+  // complete one is reported and the new launcher started.
+  const int swapped = update::SwapInNewLauncher(*this);
+  if (swapped == update::kSwapRefused) return false;
+  if (swapped != update::kSwapDone) return true;
   wchar_t url[base::kUrlChars] = {};
   if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kUpdate, telemetry::RecordStatistic(telemetry::StatUpdate),
                                    url) &&

@@ -10,6 +10,7 @@
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
 #include "update/ClientUpdDlg.h"
+#include "update/SignedRelease.h"
 
 class CZuduvizApp : public app::CWinAppBase {
  public:
@@ -58,6 +59,9 @@ class CZuduvizApp : public app::CWinAppBase {
   // download's own version key must equal it in full before it may replace
   // the launcher.
   wchar_t m_updKey[64] = {};
+  // What the signed configuration promised of that download (its SHA-256);
+  // filled only by a build that carries an update key.
+  update::SignedRelease m_updRelease;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

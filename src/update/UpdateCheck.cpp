@@ -13,6 +13,7 @@
 #include "telemetry/DeviceCode.h"
 #include "update/HttpClient.h"
 #include "update/LauncherFile.h"
+#include "update/SignedConfig.h"
 #include "update/UpdateLog.h"
 #include "update/VersionKey.h"
 
@@ -23,6 +24,9 @@ namespace {
 constexpr const wchar_t* kConfigSection = L"VerKey";
 constexpr const wchar_t* kConfigKeyName = L"Tavrel";
 constexpr const wchar_t* kConfigAddressName = L"UpdAddr";
+// The detached signature lies beside the configuration, on the server and
+// while it is checked: "ConfigTavrel.htm.sig".
+constexpr const wchar_t* kSignatureSuffix = L".sig";
 constexpr DWORD kAutoUpdateChars = 259;
 
 // Reads |name| of section "VerKey" (default empty) into |out|. False when
@@ -63,10 +67,41 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
     return 0;
   }
 
+  // A build with an update key uses nothing of the configuration before its
+  // signature has verified over the very bytes that are read below: the file
+  // stays held against writers until then.
+  const bool signedOnly = UpdateSignaturesRequired();
+  VerifiedConfig verified;
+  if (signedOnly) {
+    wchar_t signatureUrl[base::kUrlChars] = {};
+    wchar_t signaturePath[layout::kPathChars] = {};
+    DownloadFailure signatureFailure = DownloadFailure::kNone;
+    UpdateRefusal refusal = UpdateRefusal::kConfigUnreadable;
+    if (base::JoinText(signatureUrl, url, kSignatureSuffix) &&
+        base::JoinText(signaturePath, configPath, kSignatureSuffix)) {
+      refusal = verified.Verify(configPath, signatureUrl, signaturePath, kConfigFetchDeadlineSeconds * 1000,
+                                &signatureFailure);
+    }
+    if (refusal != UpdateRefusal::kNone) {
+      if (refusal == UpdateRefusal::kUnsigned && signatureFailure != DownloadFailure::kNone) {
+        LogUpdate(L"update configuration refused: %ls (%ls)", UpdateRefusalText(refusal),
+                  DescribeDownloadFailure(signatureFailure));
+      } else {
+        LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(refusal));
+      }
+      ::DeleteFileW(configPath);
+      return 0;
+    }
+  }
+
   wchar_t key[kVersionKeyChars] = {};
   wchar_t address[base::kUrlChars] = {};
   const bool keyFits = ReadConfigValue(configPath, kConfigKeyName, key);
   const bool addressFits = ReadConfigValue(configPath, kConfigAddressName, address);
+  SignedRelease release;
+  UpdateRefusal refusal = UpdateRefusal::kNone;
+  if (signedOnly && keyFits && addressFits) refusal = ReadSignedRelease(configPath, key, &release);
+  verified.Release();
   ::DeleteFileW(configPath);
   // A value that fills its buffer may have been cut: nothing of it is used,
   // and no update is offered.
@@ -74,6 +109,11 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
     LogUpdate(L"update configuration refused: \"%ls\" is longer than %u characters",
               keyFits ? kConfigAddressName : kConfigKeyName,
               unsigned(keyFits ? base::kUrlChars - 2 : kVersionKeyChars - 2));
+    return 0;
+  }
+  // Expired, a downgrade, or values that do not fit together: no update.
+  if (refusal != UpdateRefusal::kNone) {
+    LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(refusal));
     return 0;
   }
 
@@ -84,6 +124,7 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   }
   base::CopyText(app.m_updAddr, address);
   base::CopyText(app.m_updKey, key);
+  app.m_updRelease = release;
   std::memcpy(keyAnsi, converted, sizeof(converted));
   return 1;
 }
@@ -133,7 +174,7 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   if (!layout::GetExeFolderPath(target, layout::kNewLauncherFileName) ||
       !layout::GetExeFolderPath(ownPath, nullptr) ||
       !layout::GetExeFolderPath(oldPath, layout::kOldLauncherTmpFileName)) {
-    return 0;
+    return kSwapFailed;
   }
 
   DownloadState& download = app.m_updateDlg.m_download;
@@ -146,7 +187,19 @@ int SwapInNewLauncher(CZuduvizApp& app) {
                                                 ? L"the update window could not run its transfer"
                                                 : DescribeDownloadFailure(download.failure));
     DeleteAtReboot(target);
-    return 0;
+    return kSwapFailed;
+  }
+
+  // A signed configuration names the file itself: its SHA-256 decides before
+  // anything else of the download is read. Another file means that nothing
+  // was offered after all, and the run goes on to the game.
+  if (UpdateSignaturesRequired()) {
+    const UpdateRefusal refusal = CheckDownloadDigest(target, app.m_updRelease);
+    if (refusal != UpdateRefusal::kNone) {
+      LogUpdate(L"update refused: %ls", UpdateRefusalText(refusal));
+      if (!::DeleteFileW(target)) DeleteAtReboot(target);
+      return kSwapRefused;
+    }
   }
 
   // Only the launcher the server published may replace this one: its key,
@@ -169,7 +222,7 @@ int SwapInNewLauncher(CZuduvizApp& app) {
       LogUpdate(L"update refused: %ls (the published key \"%ls\")", DescribeLauncherFileFault(fault), shown);
     }
     if (!::DeleteFileW(target)) DeleteAtReboot(target);
-    return 0;
+    return kSwapFailed;
   }
 
   // A running executable can be renamed but not deleted: move it aside first.
@@ -177,15 +230,15 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   // the old one is moved back, so a launcher always stands at its path.
   if (!::MoveFileExW(ownPath, oldPath, MOVEFILE_REPLACE_EXISTING)) {
     ::DeleteFileW(target);
-    return 0;
+    return kSwapFailed;
   }
   if (!::MoveFileExW(target, ownPath, MOVEFILE_REPLACE_EXISTING)) {
     ::MoveFileExW(oldPath, ownPath, MOVEFILE_REPLACE_EXISTING);
     DeleteAtReboot(target);
-    return 0;
+    return kSwapFailed;
   }
   DeleteAtReboot(oldPath);
-  return 1;
+  return kSwapDone;
 }
 
 void DeleteOldLauncher() {
