@@ -195,6 +195,8 @@ struct ArchiveReader {
   int begunIndex = -1;
   ArchiveEntry begunEntry = {};
   base::UniqueFile begunFile;
+  // Whether the last output file created existed before (CreateOutputFile).
+  bool lastOutputExisted = false;
 };
 
 namespace {
@@ -263,6 +265,42 @@ ZipResult ReadEntryRecord(ArchiveReader* reader, int index, ArchiveEntry* out) {
   reader->cachedIndex = index;
   *out = entry;
   return ZipOk;
+}
+
+// Creates |path| for writing, replacing an existing file unless it is
+// read-only; a missing folder on the way is made (|base| + |folderPart|).
+// Windows refuses to replace a read-only file (CREATE_ALWAYS fails, also on
+// a hidden or system one that |attributes| do not mark so); Wine running as
+// root would not (the Unix permission check is skipped), so that attribute
+// is tested here on every system.
+// Every creation is a round trip to wineserver, failed ones included, and a
+// lookup of a missing name lists its folder (to match it without regard to
+// case). So the calls follow what the previous output found: after a new
+// file, CREATE_NEW first (one call for a new file); after an existing one,
+// the attributes first and then CREATE_ALWAYS (one creation for a replaced
+// file, as when the game is deployed over its previous version). The
+// folders are made only when a creation finds one missing: they usually
+// exist (a package lists its folders first), and looking each one up costs
+// about as much as the creation itself under Wine.
+base::UniqueFile CreateOutputFile(ArchiveReader* reader, const wchar_t* path, const wchar_t* base,
+                                  const wchar_t* folderPart, DWORD attributes) {
+  DWORD existing = reader->lastOutputExisted ? ::GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
+  if (existing == INVALID_FILE_ATTRIBUTES) {
+    base::UniqueFile file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    if (!file && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+      EnsureFolder(base, folderPart, false);
+      file.reset(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    }
+    if (file || ::GetLastError() != ERROR_FILE_EXISTS) {
+      reader->lastOutputExisted = false;
+      return file;
+    }
+    existing = ::GetFileAttributesW(path);
+    if (existing == INVALID_FILE_ATTRIBUTES) return base::UniqueFile();
+  }
+  reader->lastOutputExisted = true;
+  if (existing & FILE_ATTRIBUTE_READONLY) return base::UniqueFile();
+  return base::UniqueFile(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
 }
 
 ZipResult WriteEntryData(ArchiveReader* reader, HANDLE file, const ArchiveEntry& entry) {
@@ -392,28 +430,7 @@ ZipResult ArchiveBeginEntry(ArchiveHandle reader, int index, const wchar_t* dest
   DWORD fileAttributes = entry.attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                              FILE_ATTRIBUTE_ARCHIVE);
   if (!fileAttributes) fileAttributes = FILE_ATTRIBUTE_NORMAL;
-  // CREATE_ALWAYS replaces an existing file; it fails on a read-only one
-  // (and on Windows on a hidden or system one that the entry does not mark
-  // so), which is ZipNoFile.
-  // A new file is created with CREATE_NEW; only when one exists is it
-  // looked at and replaced with CREATE_ALWAYS. Windows refuses to replace a
-  // read-only file, Wine running as root would not (the Unix permission
-  // check is skipped), so that attribute is tested here on every system.
-  // Looking up a missing name is costly under Wine (it lists the folder to
-  // match the name without regard to case), so a new file is looked up once.
-  // The folders on the way are made only when the creation finds one
-  // missing: in a package the folders come first, and every lookup of one
-  // that exists costs as much as the creation itself under Wine.
-  base::UniqueFile file(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, fileAttributes, nullptr));
-  if (!file && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
-    EnsureFolder(base, folderPart, false);
-    file.reset(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_NEW, fileAttributes, nullptr));
-  }
-  if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
-    DWORD existing = ::GetFileAttributesW(outputPath);
-    if (existing == INVALID_FILE_ATTRIBUTES || (existing & FILE_ATTRIBUTE_READONLY)) return ZipNoFile;
-    file.reset(::CreateFileW(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, fileAttributes, nullptr));
-  }
+  base::UniqueFile file = CreateOutputFile(reader, outputPath, base, folderPart, fileAttributes);
   if (!file) return ZipNoFile;
   reader->begunFile = std::move(file);
   reader->begunEntry = entry;

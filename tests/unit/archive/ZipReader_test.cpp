@@ -409,3 +409,28 @@ TEST(ZipReader, CachedRecordStillExtractsItsOwnData) {
   EXPECT_TRUE(ReadFileBytes(scratch / L"good.txt", &got));
   EXPECT_EQ("good data", got);
 }
+
+TEST(ZipReader, ExtractingOverAnExtractedTree) {
+  // The second pass finds every file but the last one in place: existing
+  // files are replaced, a read-only one is refused and left as it is, and a
+  // file missing in between is created.
+  ScratchFolder scratch;
+  Entry readOnly = Make("sub/ro.txt", "read only", kMethodStored);
+  readOnly.external = 0x21;
+  std::vector<Entry> entries = {Make("a.txt", "a"), readOnly, Make("sub/b.txt", std::string(70000, 'b')),
+                                Make("sub/c.txt", "c")};
+  ASSERT_TRUE(WriteFileBytes(scratch / L"t.zip", ziptest::Build(entries)));
+  std::wstring out = scratch / L"out";
+  ASSERT_EQ(std::vector<ZipResult>(4, ZipOk), ExtractAll(scratch / L"t.zip", out));
+
+  ASSERT_TRUE(WriteFileBytes(out + L"\\sub\\b.txt", "changed by the player, and longer than before"));
+  ASSERT_TRUE(::DeleteFileW((out + L"\\sub\\c.txt").c_str()));
+  EXPECT_EQ((std::vector<ZipResult>{ZipOk, ZipNoFile, ZipOk, ZipOk}), ExtractAll(scratch / L"t.zip", out));
+  std::string got;
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\ro.txt", &got));
+  EXPECT_EQ("read only", got);
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\b.txt", &got));
+  EXPECT_EQ(entries[2].data, got);
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\c.txt", &got));
+  EXPECT_EQ("c", got);
+}
