@@ -12,14 +12,14 @@
 #include "update/ClientUpdDlg.h"
 #include "update/SignedRelease.h"
 
-// How long a run waits at most for the install, update or uninstall ping to
-// finish before it goes on; the ping is then left to end with the process.
-constexpr unsigned kPingWaitSeconds = 10;
-
 class CZuduvizApp : public app::CWinAppBase {
  public:
   CZuduvizApp();
   ~CZuduvizApp() override;
+
+  // How long a run waits at most for the install, update or uninstall ping
+  // to finish before it goes on; the ping is then left to end with the process.
+  static constexpr unsigned kPingWaitSeconds = 10;
 
   BOOL InitInstance() override;
   int ExitInstance() override;
@@ -56,7 +56,8 @@ class CZuduvizApp : public app::CWinAppBase {
   // Download address of a newer launcher, filled by the update check.
   wchar_t m_updAddr[base::kUrlChars] = {};
   // The version key the update server published with m_updAddr; the
-  // download must carry the digest it names before it may replace the launcher.
+  // download's own version key must equal it in full before it may replace
+  // the launcher.
   wchar_t m_updKey[64] = {};
   // What the signed configuration promised of that download (its SHA-256);
   // filled only by a build that carries an update key.

@@ -117,6 +117,10 @@ int HttpGetNoReply(const wchar_t* url);
 // long, however slowly the server answers or sends: then the transfer is
 // cancelled as the window's cancel does (file and handles closed, the worker
 // touches nothing afterwards) and the result is 0 with kDeadline.
+// WinINet's own time-outs cannot give this bound: INTERNET_OPTION_RECEIVE_TIMEOUT
+// limits each wait for data, not a body that trickles in byte by byte, and
+// Wine accepts it on the Internet handle without applying it to the
+// requests (it waits as long as the server holds an answer back).
 int DownloadToFile(const wchar_t* url, const wchar_t* targetPath, DWORD deadlineMs = INFINITE,
                    DownloadFailure* failure = nullptr);
 

@@ -149,7 +149,7 @@ int CheckForUpdate(CZuduvizApp& app) {
   // could never complete, so it is not made.
   if (std::wcslen(published) != kVersionKeyLength) {
     wchar_t shown[kVersionKeyChars] = {};
-    CopyLoggableText(published, shown, kVersionKeyChars);
+    CopyLoggableText(published, shown);
     LogUpdate(L"update configuration refused: the published key \"%ls\" is not %u characters long", shown,
               unsigned(kVersionKeyLength));
     return 0;
@@ -215,7 +215,7 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   }
   if (fault != LauncherFileFault::kNone) {
     wchar_t shown[kVersionKeyChars] = {};
-    CopyLoggableText(app.m_updKey, shown, kVersionKeyChars);
+    CopyLoggableText(app.m_updKey, shown);
     if (fault == LauncherFileFault::kKeyMismatch) {
       LogUpdate(L"update refused: the file's version key \"%ls\" is not the published key \"%ls\"", fileKey, shown);
     } else {

@@ -4,26 +4,32 @@
 // decisions: the player sees no message for them.
 #pragma once
 
+#include <cstddef>
+
+#include "base/FixedText.h"
 #include "diagnostics/DiagnosticLog.h"
 
 namespace update {
 
 constexpr const wchar_t* kUpdateLogSuffix = L"Tavrel_update.log";
 
-// The executable's folder into |folder| (260 characters); false when the
-// path does not fit or has no folder part.
-bool GetUpdateLogFolder(wchar_t* folder);
+// The executable's folder; false when its path has no folder part.
+bool GetUpdateLogFolder(wchar_t (&folder)[base::kPathChars]);
 
 // Appends one line formatted from |format| (%ls for wide texts).
 template <typename... Args>
 void LogUpdate(const wchar_t* format, Args... args) {
-  wchar_t folder[260] = {};
+  wchar_t folder[base::kPathChars] = {};
   if (GetUpdateLogFolder(folder)) diagnostics::LogToDatedFile(folder, kUpdateLogSuffix, format, args...);
 }
 
-// Copies at most |capacity| - 1 characters of |text| into |out|, each
-// character other than an ASCII letter, digit, '.', ':', '/' or '-' written
-// as '?': what a hostile configuration says never reaches the log as it is.
-void CopyLoggableText(const wchar_t* text, wchar_t* out, unsigned capacity);
+// Copies as much of |text| as |out| holds, each character other than an
+// ASCII letter, digit, '.', ':', '/' or '-' written as '?': what a hostile
+// configuration says never reaches the log as it is.
+void CopyLoggableText(const wchar_t* text, wchar_t* out, std::size_t capacity);
+template <std::size_t N>
+void CopyLoggableText(const wchar_t* text, wchar_t (&out)[N]) {
+  CopyLoggableText(text, out, N);
+}
 
 }  // namespace update

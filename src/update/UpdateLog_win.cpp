@@ -6,7 +6,7 @@
 
 namespace update {
 
-bool GetUpdateLogFolder(wchar_t* folder) {
+bool GetUpdateLogFolder(wchar_t (&folder)[base::kPathChars]) {
   wchar_t exePath[layout::kPathChars] = {};
   return layout::GetExeFolderPath(exePath, nullptr) && layout::GetFolderPart(exePath, folder, layout::kPathChars);
 }
