@@ -6,7 +6,6 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "update/HexBytes.h"
 
 namespace {
 
@@ -48,18 +47,4 @@ TEST(Sha256, UnreadableFileLeavesTheDigest) {
   EXPECT_FALSE(update::Sha256OfFile(nullptr, digest));
   EXPECT_EQ(0x5A, digest[0]);
   EXPECT_EQ(0x5A, digest[31]);
-}
-
-TEST(HexBytes, ExactlyTwoDigitsPerByte) {
-  std::uint8_t out[3] = {1, 2, 3};
-  ASSERT_TRUE(update::ParseHexBytes(L"00fFa9", 3, out));
-  EXPECT_EQ(0x00, out[0]);
-  EXPECT_EQ(0xFF, out[1]);
-  EXPECT_EQ(0xA9, out[2]);
-  for (const wchar_t* bad : {L"", L"00ff", L"00ffa", L"00ffa90", L"00ffa9 ", L" 0ffa9", L"00gfa9", L"0xffa9"}) {
-    std::uint8_t kept[3] = {7, 7, 7};
-    EXPECT_FALSE(update::ParseHexBytes(bad, 3, kept)) << bad;
-    EXPECT_EQ(7, kept[0]) << bad;
-  }
-  EXPECT_FALSE(update::ParseHexBytes(nullptr, 3, out));
 }
