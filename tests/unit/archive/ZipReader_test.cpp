@@ -434,3 +434,39 @@ TEST(ZipReader, ExtractingOverAnExtractedTree) {
   EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\c.txt", &got));
   EXPECT_EQ("c", got);
 }
+
+TEST(ZipReader, ExtractionInTwoSteps) {
+  ScratchFolder scratch;
+  Entry folder = Make("dir/", "", kMethodStored);
+  folder.external = 0x10;
+  ASSERT_TRUE(
+      WriteFileBytes(scratch / L"s.zip", ziptest::Build({Make("a.txt", "first"), Make("b.txt", "second"), folder})));
+  UniqueArchive zip(ArchiveOpen((scratch / L"s.zip").c_str()));
+  ASSERT_TRUE(zip);
+  ASSERT_EQ(ZipOk, ArchiveSetBaseFolder(zip.get(), scratch.path().c_str()));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(nullptr));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));  // nothing begun
+
+  // Begun: the file is there (held open without sharing) until the data is
+  // written; another call drops the begun entry as it is.
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 0, L"a.txt"));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, Attributes(scratch / L"a.txt"));
+  std::string got = "x";
+  EXPECT_FALSE(ReadFileBytes(scratch / L"a.txt", &got));
+  ArchiveEntry e;
+  ASSERT_EQ(ZipOk, ArchiveGetEntry(zip.get(), 1, &e));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));
+  EXPECT_TRUE(ReadFileBytes(scratch / L"a.txt", &got));
+  EXPECT_EQ("", got);
+
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 1, L"b.txt"));
+  EXPECT_EQ(ZipOk, ArchiveFinishEntry(zip.get()));
+  EXPECT_TRUE(ReadFileBytes(scratch / L"b.txt", &got));
+  EXPECT_EQ("second", got);
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));  // finished once
+
+  // A folder entry is complete once begun.
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 2, L"dir/"));
+  EXPECT_TRUE(Attributes(scratch / L"dir") & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(ZipOk, ArchiveFinishEntry(zip.get()));
+}
