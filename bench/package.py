@@ -25,8 +25,8 @@ empty folder.
 
 What the file system alone costs under Wine is measured too: `zipx blank`
 writes the same files with zeros through the same calls on two threads,
-without reading the archive's data or inflating anything. No extraction
-under Wine can be faster than that.
+without reading the archive's data or inflating anything: an extraction
+through those calls cannot be faster under Wine.
 
 Memory: zipx --stats prints the Windows process's peak working set and peak
 private bytes; a package of a fifth of the size is extracted too, to show
