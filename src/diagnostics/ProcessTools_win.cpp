@@ -124,6 +124,9 @@ bool RunHiddenCommand(const std::string& program, const std::string& arguments, 
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
 
+  // A program found in System32 comes from SysWOW64 for the 32-bit launcher
+  // on 64-bit Windows (file system redirection). The system report's
+  // tasklist is there too, and lists the 64-bit processes all the same.
   // CreateProcessA may write into the command line: give it a private copy.
   std::string commandLine = program + " " + arguments;
   std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
