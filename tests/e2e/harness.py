@@ -2,10 +2,12 @@
 local statistics/update server, the launcher's files, and looking at the X
 display.
 
-Every end-to-end test drives the real launcher under Wine as a player would.
-Each test script gets a fresh copy of the build's prepared Wine prefix, so
-registry values, shortcuts and installed files of one script never leak into
-another. Only loopback traffic; every wait is bounded.
+Every end-to-end test drives the real launcher under Wine as a player would:
+the players' i686 build where this machine runs 32-bit Windows programs, in
+the players' locale (Simplified Chinese, code page 936). Each test script gets
+a fresh copy of the build's prepared Wine prefix, so registry values,
+shortcuts and installed files of one script never leak into another. Only
+loopback traffic; every wait is bounded.
 """
 import json
 import os
@@ -18,7 +20,30 @@ import time
 import urllib.request
 
 ROOT = os.environ.get("ORLIX_ROOT") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(ROOT, "build", "x86_64")
+
+
+def i686_runs():
+    """True where Wine runs 32-bit programs here: wine32 is installed and the
+    kernel executes 32-bit code (./dev setup notes that in build/i686-host)."""
+    try:
+        with open(os.path.join(ROOT, "build", "i686-host"), encoding="utf-8") as f:
+            host = f.read()
+    except OSError:
+        return False
+    return os.access("/usr/lib/wine/wine", os.X_OK) and host.startswith("runs")
+
+
+BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(
+    ROOT, "build", "i686-test" if i686_runs() else "x86_64")
+WINERUN = os.path.join(ROOT, "tools", "wine", "winerun")
+# The players' locale (ANSI and OEM code page 936) and a Western one
+# (1252/437) for the cases a Western system must also pass.
+PLAYERS_LOCALE = "zh_CN.UTF-8"
+WESTERN_LOCALE = "C.UTF-8"
+# The launcher's machine keys live in the registry's 32-bit view (what the
+# shipped 32-bit launcher gets on 64-bit Windows; the x86_64 build asks for
+# it). reg.exe is told the view, for its own bitness decides otherwise.
+MACHINE_VIEW = "/reg:32"
 SERVER_BIN = os.environ.get("ORLIX_SERVER") or os.path.join(ROOT, "build", "native", "server", "orlix_server")
 BASE_PREFIX = os.path.join(ROOT, "build", "wineprefix")
 
@@ -47,10 +72,22 @@ def tool_exe(name):
     return os.path.join(BUILD_WIN, "testtools", name)
 
 
-class WinePrefix:
-    """A throw-away copy of the prepared prefix, with its own wineserver."""
+def pe_architecture(path):
+    """"i686" or "x86_64": the machine a Windows executable is built for."""
+    import struct
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    machine = struct.unpack_from("<H", head, pe + 4)[0]
+    return {0x14C: "i686", 0x8664: "x86_64"}.get(machine, "machine 0x%x" % machine)
 
-    def __init__(self, name):
+
+class WinePrefix:
+    """A throw-away copy of the prepared prefix, with its own wineserver.
+    Programs run through tools/wine/winerun in |locale| (the players' by
+    default)."""
+
+    def __init__(self, name, locale=PLAYERS_LOCALE):
         subprocess.run([os.path.join(ROOT, "tools", "wine", "prefix-setup")], check=True)
         self.dir = os.path.join(ROOT, "build", "e2e", name)
         self.path = os.path.join(self.dir, "prefix")
@@ -59,18 +96,15 @@ class WinePrefix:
             shutil.rmtree(self.dir)
         os.makedirs(self.dir)
         subprocess.run(["cp", "-a", "--reflink=auto", BASE_PREFIX, self.path], check=True)
+        self.locale = locale
+        # winerun sets the rest of Wine's environment (tools/wine/wine-env.sh).
         self.env = dict(os.environ)
-        self.env.update({
-            "WINEPREFIX": self.path,
-            "WINEARCH": "win64",
-            "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
-            "WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=;mshtml=",
-        })
+        self.env.update({"ORLIX_WINEPREFIX": self.path, "WINEPREFIX": self.path, "ORLIX_WINE_LANG": locale})
         # Start the wineserver and Wine's services now, detached from our
         # output: they outlive every program and would hold its pipes open.
         subprocess.run(["wineserver", "-p"], env=self.env, check=False, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=self.env, timeout=120, check=False,
+        subprocess.run([WINERUN, "cmd", "/c", "exit", "0"], env=self.env, timeout=120, check=False,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     # ---- paths -----------------------------------------------------------
@@ -111,7 +145,7 @@ class WinePrefix:
         """Runs a Windows program to its end; returns CompletedProcess with
         stdout and stderr as bytes."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            p = subprocess.run(["wine"] + list(args), env=self.env, cwd=cwd, timeout=timeout,
+            p = subprocess.run([WINERUN] + list(args), env=self.env, cwd=cwd, timeout=timeout,
                                stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
             out.seek(0)
             err.seek(0)
@@ -124,7 +158,7 @@ class WinePrefix:
         """Starts a Windows program and returns the Popen (output to |log| or nowhere)."""
         out = open(log, "ab") if log else subprocess.DEVNULL
         try:
-            return subprocess.Popen(["wine"] + list(args), env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+            return subprocess.Popen([WINERUN] + list(args), env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=subprocess.STDOUT)
         finally:
             if log:
@@ -161,12 +195,13 @@ class WinePrefix:
                 names.append(exe)
         return names
 
-    def reg_query(self, key, value=None):
-        """Text of `reg query` for a key (and value), or None when absent."""
+    def reg_query(self, key, value=None, view=MACHINE_VIEW):
+        """Text of `reg query` for a key (and value) in a registry view
+        ("/reg:32" or "/reg:64"), or None when absent."""
         args = ["reg", "query", key]
         if value is not None:
             args += ["/v", value]
-        r = self.run(args, timeout=60)
+        r = self.run(args + [view], timeout=60)
         return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
 
     def _kill_server(self):

@@ -198,7 +198,9 @@ class PlayerFlows(unittest.TestCase):
             self.assertEqual(args, link["arguments"])
             self.assertEqual(self.prefix.to_windows(install).lower(), link["working_dir"].rstrip("\\").lower())
 
+        # In the registry's 32-bit view, where the maker's 32-bit programs read it; not in the 64-bit one.
         self.assertIn("DisableDays", self.prefix.reg_query(r"HKLM\Software\Orlix\GameLogin\Tavrel", "DisableDays") or "")
+        self.assertIsNone(self.prefix.reg_query(r"HKLM\Software\Orlix\GameLogin\Tavrel", "DisableDays", view="/reg:64"))
 
         installs = self.pings("/install.htm")
         self.assertEqual(1, len(installs))
@@ -363,7 +365,7 @@ class PlayerFlows(unittest.TestCase):
         self.assertTrue(os.path.exists(self.prefix.desktop("OrlixDuskmere.lnk")))
 
         # Confirmed while the game runs: key, shortcuts, game and files go.
-        self.prefix.run(["reg", "add", r"HKLM\Software\Orlix\Tavrel\Tavrel\Sub", "/f"], timeout=60)
+        self.prefix.run(["reg", "add", r"HKLM\Software\Orlix\Tavrel\Tavrel\Sub", "/f", harness.MACHINE_VIEW], timeout=60)
         before = len(self.game_starts())
         self.run_installed("/TavrelD")
         self.wait_game_start(before)
