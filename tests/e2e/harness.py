@@ -16,6 +16,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
@@ -229,8 +230,10 @@ class LocalServer:
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if "listening" not in line:
-            self.stop()
-            raise RuntimeError("server did not start: %r %s" % (line, self.proc.stderr.read()))
+            self.proc.kill()
+            error = self.proc.communicate()[1]
+            self.proc = None
+            raise RuntimeError("server did not start: %r %s" % (line, error))
 
     def url(self, path):
         return "http://127.0.0.1:%d%s" % (self.port, path)
@@ -272,6 +275,75 @@ class LocalServer:
 def port_free(port):
     with socket.socket() as s:
         return s.connect_ex(("127.0.0.1", port)) != 0
+
+
+def unused_port():
+    """A loopback port nothing listens on now."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class HoldingLink:
+    """A TCP link on |port| to the local server on |upstream| that passes
+    every request on at once but holds back the answer to requests for
+    |held_path| until release(): a server that answers late, as a distant
+    one does."""
+
+    def __init__(self, upstream, held_path, port=TEST_PORT):
+        self.upstream = upstream
+        self.held_path = held_path
+        self.held = threading.Event()
+        self.released = threading.Event()
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
+        self.listener.listen(16)
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._link, args=(client,), daemon=True).start()
+
+    def _link(self, client):
+        with client, socket.create_connection(("127.0.0.1", self.upstream), timeout=30) as server:
+            head = b""
+            while b"\r\n\r\n" not in head:
+                piece = client.recv(4096)
+                if not piece:
+                    return
+                head += piece
+            server.sendall(head)
+            target = head.split(b" ", 2)[1].decode("latin-1") if head.count(b" ") >= 2 else ""
+            if target.split("?", 1)[0] == self.held_path:
+                self.held.set()
+                self.released.wait(120)
+            client.settimeout(30)
+            while True:
+                try:
+                    piece = server.recv(65536)
+                    if not piece:
+                        return
+                    client.sendall(piece)
+                except OSError:
+                    return
+
+    def release(self):
+        self.released.set()
+
+    def close(self):
+        self.released.set()
+        # A listener closed under a blocked accept() stays listening until
+        # the call returns; shutting it down ends the call first.
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
 
 
 def screenshot(path):
