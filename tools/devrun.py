@@ -48,7 +48,7 @@ def main():
             dst.write(src.read())
 
         print("launcher: %s, %s build, Wine locale %s" % (launcher, harness.pe_architecture(launcher), prefix.locale))
-    print("first run: %s" % prefix.to_windows(download))
+        print("first run: %s" % prefix.to_windows(download))
         started = time.time()
         first = prefix.run([download], timeout=300, cwd=downloads)
         print("  first run ended with %s after %.1f s" % (first.returncode, time.time() - started))
