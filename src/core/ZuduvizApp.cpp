@@ -32,6 +32,9 @@ constexpr const wchar_t* kNoNetworkText = L"当前网络不可用，请检查网
 constexpr const wchar_t* kConfirmUninstallText = L"确定要移除 OrlixDuskmere吗？";
 constexpr std::size_t kInstallDayChars = 32;
 constexpr std::size_t kDeviceCodeChars = 64;
+// How long a playing run stays, without a window and with the game already
+// started, for its activity ping to finish.
+constexpr DWORD kActivityPingWaitMs = 15000;
 
 }  // namespace
 
@@ -152,12 +155,17 @@ void CZuduvizApp::RunActivity() {
   const std::int64_t count = telemetry::RecordStatistic(telemetry::StatGame);
 
   wchar_t url[base::kUrlChars] = {};
-  if (telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url)) {
-    // Not waited for: the game starts at once, and a request still under way
-    // when the process ends is lost like any failed ping.
-    SendPing(url);
-  }
+  const bool pinging =
+      telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url) &&
+      SendPing(url);
+  // The game starts at once, without waiting for the ping. The process then
+  // stays until the ping is done: ending right away abandoned the request,
+  // which CreateProcessW usually outruns (it returns before the game has
+  // even started, while the request still waits for its connection), so
+  // most playing runs went uncounted. Bounded, for a server that never
+  // answers; the player sees nothing of the wait.
   diagnostics::LaunchGame();
+  if (pinging && m_hDoneEvent) ::WaitForSingleObject(m_hDoneEvent.get(), kActivityPingWaitMs);
 }
 
 bool CZuduvizApp::WaitForPing() {

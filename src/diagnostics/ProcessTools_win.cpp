@@ -126,6 +126,10 @@ CaptureResult CaptureHiddenCommand(char* commandLine, CapturedOutputSink sink, v
   startup.wShowWindow = SW_HIDE;
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
+
+  // A program found in System32 comes from SysWOW64 for the 32-bit launcher
+  // on 64-bit Windows (file system redirection). The system report's
+  // tasklist is there too, and lists the 64-bit processes all the same.
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
     return CaptureResult::StartFailed;

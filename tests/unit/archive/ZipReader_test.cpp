@@ -175,12 +175,24 @@ TEST(ZipReader, EntryRecords) {
   EXPECT_STREQ(L"dir/", e.name);
 }
 
+// A name without the UTF-8 flag is read in the system's ANSI code page: 936
+// on the players' Chinese Windows (the suite's locale), 1252 on a Western one
+// (its C-locale run). The bytes are GBK's "中文", which 1252 reads as letters.
 TEST(ZipReader, NamesInUtf8AndTheAnsiCodePage) {
   ScratchFolder scratch;
-  // ANSI bytes: whatever the system code page makes of 0xE9 (not UTF-8).
-  std::string ansiName = "caf\xE9.txt";
-  wchar_t ansiWide[32] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, ansiName.c_str(), -1, ansiWide, 32);
+  const std::string ansiName = "\xD6\xD0\xCE\xC4.txt";
+  const struct {
+    unsigned codePage;
+    const wchar_t* name;
+  } pages[] = {
+      {936, L"\u4E2D\u6587.txt"},
+      {1252, L"\u00D6\u00D0\u00CE\u00C4.txt"},
+  };
+  const wchar_t* ansiWide = nullptr;
+  for (const auto& page : pages) {
+    if (page.codePage == ::GetACP()) ansiWide = page.name;
+  }
+  ASSERT_NE(nullptr, ansiWide) << "written for ANSI code pages 936 and 1252, not " << ::GetACP();
   std::string utf8Name = "\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt";  // 中文/说明.txt
   ASSERT_TRUE(WriteFileBytes(scratch / L"n.zip",
                              ziptest::Build({Make(utf8Name, "utf8"), Make(ansiName, "ansi", kMethodStored)})));
