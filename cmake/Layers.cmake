@@ -71,18 +71,22 @@ target_include_directories(orlix_product PUBLIC ${ORLIX_GENERATED})
 orlix_layer(app DEPENDS base)
 # ZIP reader.
 orlix_layer(archive DEPENDS base LIBS ${ORLIX_ZLIB})
+# What a published launcher release is: its version key and its signed
+# values (pure; namespace update, for the update subsystem and the application
+# object that carries an offered release between its steps).
+orlix_layer(release DEPENDS product base)
 # HTTP transfer client.
 orlix_layer(http DEPENDS product base)
 # Skinned windows: dialog base, button, progress bar, message box, update window.
 orlix_layer(ui DEPENDS http app resources base)
 # The application object the subsystems are handed (its start-up is in core).
-orlix_layer(appobject DEPENDS ui app product base)
+orlix_layer(appobject DEPENDS release ui app product base)
 # Game launch, crash handler, system report, process tools, diagnostic log.
 orlix_layer(diagnostics DEPENDS ui product base)
 # Statistics, pings, device code.
 orlix_layer(telemetry DEPENDS appobject http product base)
-# Update check and self-replacement.
-orlix_layer(update DEPENDS appobject http product base)
+# Update check and self-replacement, the update log, signature checks.
+orlix_layer(update DEPENDS appobject release diagnostics http product base)
 # Installation, shortcuts, package deployment, uninstallation.
 orlix_layer(deploy DEPENDS appobject telemetry diagnostics archive ui product resources base)
 # The start-up sequence and run modes; the entry and theApp go into the

@@ -13,7 +13,7 @@ set(ORLIX_LINK_STATIC -static -static-libgcc -static-libstdc++)
 find_library(ZLIB_STATIC NAMES libz.a z REQUIRED)
 set(ORLIX_WIN_LIBS
     wininet shlwapi shell32 ole32 oleaut32 uuid comctl32 gdiplus msimg32
-    psapi advapi32 user32 gdi32 version)
+    psapi advapi32 user32 gdi32 version bcrypt)
 
 # ---- The launcher's code: one library per folder of src/ ------------------------
 set(ORLIX_SYSTEM_LIBS ${ORLIX_WIN_LIBS})
@@ -43,8 +43,8 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I${ORLIX_ROOT}/src/resources -I$
 # ---- The launcher --------------------------------------------------------------
 # The entry and theApp are its own sources: nothing in a library would refer to
 # theApp, so a library would leave the application object out of the program.
-add_executable(Tavrel_Launcher WIN32 ${ORLIX_ROOT}/src/core/WinMain_win.cpp ${ORLIX_ROOT}/src/core/TheApp_win.cpp
-               ${ORLIX_RC})
+set(ORLIX_EXE_SOURCES ${ORLIX_ROOT}/src/core/WinMain_win.cpp ${ORLIX_ROOT}/src/core/TheApp_win.cpp)
+add_executable(Tavrel_Launcher WIN32 ${ORLIX_EXE_SOURCES} ${ORLIX_RC})
 target_link_libraries(Tavrel_Launcher PRIVATE orlix_core)
 # wWinMain entry.
 target_link_options(Tavrel_Launcher PRIVATE -municode)

@@ -33,9 +33,17 @@ list(REMOVE_DUPLICATES ORLIX_UNIT_TESTS)
 add_executable(launcher_tests ${ORLIX_UNIT_TESTS})
 target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
 target_link_libraries(launcher_tests PRIVATE orlix_core gtest)
+# The sibling test tree of the other architecture (its test tools start
+# processes of the other bitness): build/x86_64 for i686, build/i686-test for x86_64.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(_other_arch_tree x86_64)
+else()
+  set(_other_arch_tree i686-test)
+endif()
 target_compile_definitions(launcher_tests PRIVATE
     ORLIX_TEST_PORT=${ORLIX_TEST_PORT}
-    ORLIX_TESTTOOLS_DIR=L"testtools")
+    ORLIX_TESTTOOLS_DIR=L"testtools"
+    ORLIX_OTHER_ARCH_TREE=L"${_other_arch_tree}")
 if(ORLIX_TEST_TOOL_TARGETS)
   add_dependencies(launcher_tests ${ORLIX_TEST_TOOL_TARGETS})
 endif()
@@ -48,3 +56,63 @@ gtest_discover_tests(launcher_tests
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
     PROPERTIES TIMEOUT 300)
+
+# A launcher of a later version with five version digits, 3.0.1.10, which the
+# update tests publish: the same code and resources, linked with its own copy
+# of product/ProductVersion.cpp (the library's copy is then never taken) and its
+# resource script compiled with the same numbers.
+add_executable(Tavrel_Launcher_next WIN32 ${ORLIX_EXE_SOURCES} ${ORLIX_ROOT}/src/product/ProductVersion.cpp ${ORLIX_RC})
+target_compile_definitions(Tavrel_Launcher_next PRIVATE
+    ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=10)
+target_link_libraries(Tavrel_Launcher_next PRIVATE orlix_core)
+target_link_options(Tavrel_Launcher_next PRIVATE -municode)
+set_target_properties(Tavrel_Launcher_next PROPERTIES
+    OUTPUT_NAME Tavrel_Launcher RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/next)
+if(ORLIX_GAME_PACKAGE_TARGET)
+  add_dependencies(Tavrel_Launcher_next ${ORLIX_GAME_PACKAGE_TARGET})
+endif()
+
+# Launchers that ask for signed update configurations. The build makes an
+# update key pair (never kept in the sources): the private key signs test
+# releases through tools/publish, and these launchers carry the public key,
+# linked as their own definition of update::UpdatePublicKeyText ahead of the
+# library's (empty) one: signed/ at this version, signed_next/ at 3.0.1.10.
+find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(ORLIX_TEST_UPDATE_KEY ${CMAKE_BINARY_DIR}/testkey/update_test_key.pem)
+set(_key_source ${CMAKE_BINARY_DIR}/testkey/UpdatePublicKey_test.cpp)
+set(_publish ${ORLIX_ROOT}/tools/publish/orlix_publish.py)
+add_custom_command(
+  OUTPUT ${ORLIX_TEST_UPDATE_KEY} ${_key_source}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/testkey
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --replace --cpp ${_key_source} ${ORLIX_TEST_UPDATE_KEY}
+  DEPENDS ${_publish}
+  COMMENT "Making the test update key pair"
+  VERBATIM)
+foreach(_variant signed signed_next)
+  set(_target Tavrel_Launcher_${_variant})
+  set(_sources ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_key_source})
+  if(_variant STREQUAL "signed_next")
+    list(APPEND _sources ${ORLIX_ROOT}/src/product/ProductVersion.cpp)
+  endif()
+  add_executable(${_target} WIN32 ${_sources})
+  if(_variant STREQUAL "signed_next")
+    target_compile_definitions(${_target} PRIVATE
+        ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=10)
+  endif()
+  target_link_libraries(${_target} PRIVATE orlix_core)
+  target_link_options(${_target} PRIVATE -municode)
+  set_target_properties(${_target} PROPERTIES
+      OUTPUT_NAME Tavrel_Launcher RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/${_variant})
+  if(ORLIX_GAME_PACKAGE_TARGET)
+    add_dependencies(${_target} ${ORLIX_GAME_PACKAGE_TARGET})
+  endif()
+endforeach()
+
+# The suite runs in the players' locale (tools/wine/wine-env.sh: code page
+# 936). The cases whose outcome hangs on the system's code pages run once
+# more in the C locale (ANSI 1252, OEM 437), which a Western system has.
+set(ORLIX_C_LOCALE_CASES
+    "SystemLocale.*:SelfDeleteText.*:ZipReader.NamesInUtf8AndTheAnsiCodePage:DeviceCodeTest.*:SystemReport.*")
+add_test(NAME c_locale_cases COMMAND launcher_tests --gtest_filter=${ORLIX_C_LOCALE_CASES})
+set_tests_properties(c_locale_cases PROPERTIES
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR} ENVIRONMENT "ORLIX_WINE_LANG=C.UTF-8" TIMEOUT 600)

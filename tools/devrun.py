@@ -2,8 +2,9 @@
 """The main job of `./dev run`: a player's first start of the launcher.
 
 Starts the local statistics/update server and a fresh Wine prefix, puts the
-x86_64 test build of Tavrel_Launcher.exe into the player's Downloads folder and
-starts it there. The first run installs the launcher and starts the installed
+test build of Tavrel_Launcher.exe (ORLIX_BUILD_WIN: the players' i686 build
+where it runs, else x86_64) into the player's Downloads folder and starts it
+there, in the players' locale. The first run installs the launcher and starts the installed
 copy, which deploys the game package and starts the demo game. Then it prints
 what happened (pings with their values, installed files, shortcuts), saves a
 screenshot with the game's window, and stops what it started. The prefix stays
@@ -46,6 +47,7 @@ def main():
         with open(launcher, "rb") as src, open(download, "wb") as dst:
             dst.write(src.read())
 
+        print("launcher: %s, %s build, Wine locale %s" % (launcher, harness.pe_architecture(launcher), prefix.locale))
         print("first run: %s" % prefix.to_windows(download))
         started = time.time()
         first = prefix.run([download], timeout=300, cwd=downloads)

@@ -38,6 +38,21 @@ IoResult send_slowly(Connection& connection, const ResponseBody& body) {
   return IoResult::Ok;
 }
 
+// One byte, then a pause, for as long as the body lasts: each read of the
+// client sees progress, but the whole takes size × 2 s.
+IoResult send_trickle(Connection& connection, const ResponseBody& body) {
+  const uint64_t size = body.size();
+  for (uint64_t offset = 0; offset < size; ++offset) {
+    if (offset > 0) {
+      const IoResult paused = connection.pause(kTrickleIntervalMs);
+      if (paused != IoResult::Ok) return paused;
+    }
+    const IoResult sent = send_range(connection, body, offset, 1);
+    if (sent != IoResult::Ok) return sent;
+  }
+  return IoResult::Ok;
+}
+
 }  // namespace
 
 ResponseBody ResponseBody::from_text(std::string text) {
@@ -54,11 +69,11 @@ ResponseBody ResponseBody::from_file(int fd, uint64_t size) {
 }
 
 IoResult deliver_response(Connection& connection, ResponseHead head, const ResponseBody& body, FaultMode mode,
-                          bool head_only) {
+                          bool head_only, int hold_ms) {
   const uint64_t size = body.size();
   if (head_only) mode = FaultMode::None;
 
-  if (mode == FaultMode::StallConnect) return connection.hold_open(kStallHoldMs);
+  if (mode == FaultMode::StallConnect) return connection.hold_open(hold_ms);
 
   if (mode == FaultMode::Chunked) {
     head.chunked = true;
@@ -79,9 +94,11 @@ IoResult deliver_response(Connection& connection, ResponseHead head, const Respo
       return result == IoResult::Ok ? connection.write_all(std::string(kExtraBytes, 'X')) : result;
     case FaultMode::Stall:
       result = send_range(connection, body, 0, std::min<uint64_t>(512, size));
-      return result == IoResult::Ok ? connection.hold_open(kStallHoldMs) : result;
+      return result == IoResult::Ok ? connection.hold_open(hold_ms) : result;
     case FaultMode::Slow:
       return send_slowly(connection, body);
+    case FaultMode::Trickle:
+      return send_trickle(connection, body);
     default:
       return send_range(connection, body, 0, size);
   }

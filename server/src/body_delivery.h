@@ -1,5 +1,6 @@
 // Sending a response body, normally or in one of the faulty ways tests
-// arm (chunked framing, cut short, extra bytes, stalls, slow pieces).
+// arm (chunked framing, cut short, extra bytes, stalls, slow pieces, a
+// trickle of single bytes).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,17 +20,18 @@ struct ResponseBody {
   uint64_t size() const { return file_fd >= 0 ? file_size : text.size(); }
 };
 
-// How long the stall modes keep a connection open and silent.
-constexpr int kStallHoldMs = 120'000;
 // Filler appended by the "extra" mode beyond the declared length.
 constexpr uint64_t kExtraBytes = 4096;
 // Piece size and pause of the "slow" mode.
 constexpr uint64_t kSlowPieceBytes = 512;
 constexpr int kSlowPauseMs = 20;
+// Pause between the single bytes of the "trickle" mode.
+constexpr int kTrickleIntervalMs = 2'000;
 
 // Sends `head` (its length/framing fields are set here) and `body` as
-// `mode` says. The modes 404 and 500 are answered before a body is chosen
-// and are treated like None here. With `head_only` (HEAD requests) only
-// the plain head is sent, whatever the mode.
+// `mode` says. The modes 404, 500 and redirect are answered before a body
+// is chosen and are treated like None here. With `head_only` (HEAD requests) only
+// the plain head is sent, whatever the mode. The stall modes keep the
+// connection open and silent for `hold_ms`.
 IoResult deliver_response(Connection& connection, ResponseHead head, const ResponseBody& body, FaultMode mode,
-                          bool head_only);
+                          bool head_only, int hold_ms = Fault{}.hold_ms);

@@ -6,6 +6,7 @@ std::optional<FaultMode> parse_fault_mode(std::string_view name) {
       {"chunked", FaultMode::Chunked},  {"cut", FaultMode::Cut},
       {"extra", FaultMode::Extra},      {"stall", FaultMode::Stall},
       {"stall-connect", FaultMode::StallConnect}, {"slow", FaultMode::Slow},
+      {"trickle", FaultMode::Trickle},  {"redirect", FaultMode::Redirect},
   };
   for (const auto& [mode_name, mode] : kModes) {
     if (mode_name == name) return mode;
@@ -13,9 +14,9 @@ std::optional<FaultMode> parse_fault_mode(std::string_view name) {
   return std::nullopt;
 }
 
-void FaultTable::arm(const std::string& path, FaultMode mode) {
+void FaultTable::arm(const std::string& path, Fault fault) {
   std::lock_guard<std::mutex> lock(mutex_);
-  by_path_[path] = mode;
+  by_path_[path] = std::move(fault);
 }
 
 void FaultTable::clear() {
@@ -23,8 +24,8 @@ void FaultTable::clear() {
   by_path_.clear();
 }
 
-FaultMode FaultTable::lookup(const std::string& path) const {
+Fault FaultTable::lookup(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const auto found = by_path_.find(path);
-  return found == by_path_.end() ? FaultMode::None : found->second;
+  return found == by_path_.end() ? Fault{} : found->second;
 }

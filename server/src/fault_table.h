@@ -17,18 +17,28 @@ enum class FaultMode {
   Stall,         // head and the first 512 bytes, then silence
   StallConnect,  // nothing at all, connection kept open
   Slow,          // body in 512-byte pieces, 20 ms apart
+  Trickle,       // real Content-Length, body one byte every 2 s
+  Redirect,      // 302 to the fault's location, which may be the path itself
+};
+
+// An armed fault: its mode, for Redirect the Location to send, and for the
+// stall modes how long the connection is held.
+struct Fault {
+  FaultMode mode = FaultMode::None;
+  std::string location;
+  int hold_ms = 120'000;
 };
 
 std::optional<FaultMode> parse_fault_mode(std::string_view name);
 
 class FaultTable {
  public:
-  void arm(const std::string& path, FaultMode mode);
+  void arm(const std::string& path, Fault fault);
   void clear();
-  // Fault armed for exactly this decoded path, or None.
-  FaultMode lookup(const std::string& path) const;
+  // Fault armed for exactly this decoded path, or one with mode None.
+  Fault lookup(const std::string& path) const;
 
  private:
   mutable std::mutex mutex_;
-  std::map<std::string, FaultMode> by_path_;
+  std::map<std::string, Fault> by_path_;
 };

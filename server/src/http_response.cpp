@@ -8,6 +8,7 @@
 const char* status_reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 404: return "Not Found";

@@ -81,6 +81,17 @@ bool receive_body_to_file(Connection& connection, const std::string& early_bytes
   }
 }
 
+// A hold time in whole seconds, 1 to 3600; 0 for anything else.
+int parse_hold_seconds(const std::string& text) {
+  if (text.empty() || text.size() > 4) return 0;
+  int seconds = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    seconds = seconds * 10 + (c - '0');
+  }
+  return seconds <= 3600 ? seconds : 0;
+}
+
 }  // namespace
 
 struct RequestHandler::Exchange {
@@ -142,13 +153,22 @@ void RequestHandler::route(Exchange& exchange) {
   }
   if (has_parent_segment(*path)) return answer_text(exchange.connection, 403, "forbidden\n", exchange.head_only());
 
-  const FaultMode fault = faults_.lookup(*path);
+  const Fault armed = faults_.lookup(*path);
+  const FaultMode fault = armed.mode;
   if (fault == FaultMode::NotFound) return answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
   if (fault == FaultMode::ServerError) {
     return answer_text(exchange.connection, 500, "server error", exchange.head_only());
   }
+  if (fault == FaultMode::Redirect) {
+    ResponseHead head;
+    head.status = 302;
+    head.extra_fields.emplace_back("Location", armed.location);
+    deliver_response(exchange.connection, head, ResponseBody::from_text("moved\n"), FaultMode::None,
+                     exchange.head_only());
+    return;
+  }
 
-  if (request.method == "GET" || request.method == "HEAD") return handle_get_or_head(exchange, *path, fault);
+  if (request.method == "GET" || request.method == "HEAD") return handle_get_or_head(exchange, *path, armed);
   if (request.method == "POST" && *path == "/report") return handle_report_upload(exchange);
   answer_text(exchange.connection, 405, "method not allowed\n", exchange.head_only());
 }
@@ -164,7 +184,7 @@ bool RequestHandler::resolve_file(const std::string& path, std::string& file) co
   return true;
 }
 
-void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& path, FaultMode fault) {
+void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& path, const Fault& fault) {
   std::string file;
   if (resolve_file(path, file)) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -176,7 +196,7 @@ void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& p
     ResponseHead head;
     head.content_type = content_type_for(file);
     deliver_response(exchange.connection, head, ResponseBody::from_file(fd, static_cast<uint64_t>(info.st_size)),
-                     fault, exchange.head_only());
+                     fault.mode, exchange.head_only(), fault.hold_ms);
     close(fd);
     return;
   }
@@ -184,14 +204,15 @@ void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& p
   answer_text(exchange.connection, 404, "not found\n", exchange.head_only());
 }
 
-void RequestHandler::record_ping_and_answer(Exchange& exchange, const std::string& path, FaultMode fault) {
+void RequestHandler::record_ping_and_answer(Exchange& exchange, const std::string& path, const Fault& fault) {
   // Only GET counts as a ping; HEAD just learns that the address answers.
   if (!exchange.head_only()) {
     const PingRow row{0, utc_iso_now(), path, exchange.request.raw_query, exchange.connection.remote_address()};
     if (!store_.add_ping(row)) return answer_text(exchange.connection, 500, "store error: " + store_.last_error());
   }
   ResponseHead head;
-  deliver_response(exchange.connection, head, ResponseBody::from_text("ok"), fault, exchange.head_only());
+  deliver_response(exchange.connection, head, ResponseBody::from_text("ok"), fault.mode, exchange.head_only(),
+                   fault.hold_ms);
 }
 
 void RequestHandler::handle_report_upload(Exchange& exchange) {
@@ -244,7 +265,21 @@ void RequestHandler::handle_test_control(Exchange& exchange) {
     const std::optional<FaultMode> mode = mode_name ? parse_fault_mode(*mode_name) : std::nullopt;
     if (!target || target->empty() || target->front() != '/') return answer_text(connection, 400, "need path=/...\n");
     if (!mode) return answer_text(connection, 400, "unknown mode\n");
-    faults_.arm(*target, *mode);
+    Fault fault;
+    fault.mode = mode.value();
+    fault.location = find_param(params, "to").value_or("");
+    // A Location goes into the answer head as it is: no line breaks.
+    if (fault.mode == FaultMode::Redirect &&
+        (fault.location.empty() || fault.location.find_first_of("\r\n") != std::string::npos)) {
+      return answer_text(connection, 400, "redirect needs to=LOCATION\n");
+    }
+    if (const std::optional<std::string> hold = find_param(params, "hold")) {
+      // Seconds, 1 to 3600: how long a stall mode holds the connection.
+      const int seconds = parse_hold_seconds(*hold);
+      if (seconds <= 0) return answer_text(connection, 400, "hold=SECONDS, 1 to 3600\n");
+      fault.hold_ms = seconds * 1000;
+    }
+    faults_.arm(*target, fault);
     return answer_text(connection, 200, "ok");
   }
   if (path == "/__test/clear") {

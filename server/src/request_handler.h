@@ -28,9 +28,9 @@ class RequestHandler {
 
   void route(Exchange& exchange);
   void handle_test_control(Exchange& exchange);
-  void handle_get_or_head(Exchange& exchange, const std::string& path, FaultMode fault);
+  void handle_get_or_head(Exchange& exchange, const std::string& path, const Fault& fault);
   void handle_report_upload(Exchange& exchange);
-  void record_ping_and_answer(Exchange& exchange, const std::string& path, FaultMode fault);
+  void record_ping_and_answer(Exchange& exchange, const std::string& path, const Fault& fault);
   // The file under the root that `path` names, if it is a regular file inside it.
   bool resolve_file(const std::string& path, std::string& file) const;
 

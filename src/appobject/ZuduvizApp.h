@@ -20,11 +20,16 @@
 #include "base/UniqueHandle.h"
 #include "ui/ClientUpdDlg.h"
 #include "ui/GdiplusSession.h"
+#include "release/SignedRelease.h"
 
 class CZuduvizApp : public app::CWinAppBase {
  public:
   CZuduvizApp();
   ~CZuduvizApp() override;
+
+  // How long a run waits at most for the install, update or uninstall ping
+  // to finish before it goes on; the ping is then left to end with the process.
+  static constexpr unsigned kPingWaitSeconds = 10;
 
   BOOL InitInstance() override;
   int ExitInstance() override;
@@ -46,8 +51,10 @@ class CZuduvizApp : public app::CWinAppBase {
   bool RunUpdateGate();
   // Statistics, the activity ping and the game start of a playing run.
   void RunActivity();
-  // Waits without time-out for the ping worker to finish its request.
-  void WaitForPing();
+  // Waits for the ping worker to finish its request, at most
+  // kPingWaitSeconds: a statistics server that does not answer must not keep
+  // the player from the game. True when the request has finished.
+  bool WaitForPing();
   // Starts the detached thread that deletes the previous launcher's copies.
   void StartOldCopyCleanup();
 
@@ -60,8 +67,12 @@ class CZuduvizApp : public app::CWinAppBase {
   // Download address of a newer launcher, filled by the update check.
   wchar_t m_updAddr[base::kUrlChars] = {};
   // The version key the update server published with m_updAddr; the
-  // download must carry the digest it names before it may replace the launcher.
+  // download's own version key must equal it in full before it may replace
+  // the launcher.
   wchar_t m_updKey[64] = {};
+  // What the signed configuration promised of that download (its SHA-256);
+  // filled only by a build that carries an update key.
+  update::SignedRelease m_updRelease;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

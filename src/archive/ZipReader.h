@@ -84,6 +84,18 @@ ZipResult ArchiveGetEntry(ArchiveHandle handle, int index, ArchiveEntry* entry);
 // times. A destination with a ".." segment is refused (ZipBadArgs).
 ZipResult ArchiveExtractEntry(ArchiveHandle handle, int index, const wchar_t* destName);
 
+// ArchiveExtractEntry in two steps, for a caller that runs readers side by
+// side and orders what they do to the file system. ArchiveBeginEntry does
+// everything up to and including the creation of the output file (or the
+// folder, which completes a folder entry) and keeps the file open in the
+// reader; ArchiveFinishEntry then writes the data, sets the times and closes
+// it. The results are those of ArchiveExtractEntry, each from the step that
+// fails. Any other call on the handle first closes a begun file as it is
+// (empty, as a failed extraction leaves it). ArchiveFinishEntry without a
+// begun entry: ZipBadArgs.
+ZipResult ArchiveBeginEntry(ArchiveHandle handle, int index, const wchar_t* destName);
+ZipResult ArchiveFinishEntry(ArchiveHandle handle);
+
 // Closes the archive and frees the reader.
 ZipResult ArchiveClose(ArchiveHandle handle);
 

@@ -24,6 +24,7 @@
 #include "ui/GdiplusSession.h"
 #include "ui/MessageBox.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateLog.h"
 
 namespace {
 
@@ -31,6 +32,9 @@ constexpr const wchar_t* kNoNetworkText = L"当前网络不可用，请检查网
 constexpr const wchar_t* kConfirmUninstallText = L"确定要移除 OrlixDuskmere吗？";
 constexpr std::size_t kInstallDayChars = 32;
 constexpr std::size_t kDeviceCodeChars = 64;
+// How long a playing run stays, without a window and with the game already
+// started, for its activity ping to finish.
+constexpr DWORD kActivityPingWaitMs = 15000;
 
 }  // namespace
 
@@ -113,13 +117,18 @@ bool CZuduvizApp::RunUpdateGate() {
   if (std::wcscmp(autoUpdate, L"1") != 0) return false;
 
   // An update was offered and allowed: this run ends here, whether or not it
-  // completes. A complete one is reported and the new launcher started.
-  if (!update::SwapInNewLauncher(*this)) return true;
+  // completes, unless the download proved not to be the signed release (then
+  // nothing was offered after all, and the run goes on to the game). A
+  // complete one is reported and the new launcher started.
+  const int swapped = update::SwapInNewLauncher(*this);
+  if (swapped == update::kSwapRefused) return false;
+  if (swapped != update::kSwapDone) return true;
   wchar_t url[base::kUrlChars] = {};
   if (telemetry::BuildCountPingUrl(telemetry::PingEvent::kUpdate, telemetry::RecordStatistic(telemetry::StatUpdate),
                                    url) &&
-      SendPing(url)) {
-    WaitForPing();
+      SendPing(url) && !WaitForPing()) {
+    update::LogUpdate(L"update ping unanswered after %u s: the new launcher is started without waiting longer",
+                      kPingWaitSeconds);
   }
   diagnostics::KillReporterAndGame();
   StartProgram(nullptr);
@@ -144,16 +153,21 @@ void CZuduvizApp::RunActivity() {
   const std::int64_t count = telemetry::RecordStatistic(telemetry::StatGame);
 
   wchar_t url[base::kUrlChars] = {};
-  if (telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url)) {
-    // Not waited for: the game starts at once, and a request still under way
-    // when the process ends is lost like any failed ping.
-    SendPing(url);
-  }
+  const bool pinging =
+      telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url) &&
+      SendPing(url);
+  // The game starts at once, without waiting for the ping. The process then
+  // stays until the ping is done: ending right away abandoned the request,
+  // which CreateProcessW usually outruns (it returns before the game has
+  // even started, while the request still waits for its connection), so
+  // most playing runs went uncounted. Bounded, for a server that never
+  // answers; the player sees nothing of the wait.
   diagnostics::LaunchGame();
+  if (pinging && m_hDoneEvent) ::WaitForSingleObject(m_hDoneEvent.get(), kActivityPingWaitMs);
 }
 
-void CZuduvizApp::WaitForPing() {
-  if (m_hDoneEvent) ::WaitForSingleObject(m_hDoneEvent.get(), INFINITE);
+bool CZuduvizApp::WaitForPing() {
+  return m_hDoneEvent && ::WaitForSingleObject(m_hDoneEvent.get(), kPingWaitSeconds * 1000) == WAIT_OBJECT_0;
 }
 
 void CZuduvizApp::StartOldCopyCleanup() {

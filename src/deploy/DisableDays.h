@@ -39,9 +39,9 @@ DisableDaysBytes ComputeDisableDays(unsigned milliseconds, int r1, int r2);
 DisableDaysBytes ComputeDisableDays(unsigned milliseconds);
 
 // Writes "DisableDays" under HKEY_LOCAL_MACHINE\Software\Orlix\GameLogin\Tavrel
-// (no registry view asked for: a 32-bit launcher on 64-bit Windows writes the
-// 32-bit view). Returns 1 when the value was written, 0 when the key cannot be
-// opened or created or the value cannot be set.
+// in the machine keys' 32-bit view (layout::kMachineKeyView). Returns 1 when
+// the value was written, 0 when the key cannot be opened or created or the
+// value cannot be set.
 int WriteDisableDays();
 
 }  // namespace deploy

@@ -6,10 +6,12 @@
 
 namespace deploy {
 
+static_assert(layout::kMachineKeyView == KEY_WOW64_32KEY, "machine keys live in the 32-bit view");
+
 int WriteDisableDays() {
   base::UniqueHKey key;
-  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                        nullptr) != ERROR_SUCCESS) {
+  if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, nullptr, 0,
+                        KEY_WRITE | layout::kMachineKeyView, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
     return 0;
   }
   SYSTEMTIME now;

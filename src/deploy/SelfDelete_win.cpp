@@ -202,6 +202,9 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;  // the console cmd gets stays hidden
   PROCESS_INFORMATION pi = {};
+  // The system runs a .bat through its cmd.exe; for the 32-bit launcher on
+  // 64-bit Windows System32 redirects to SysWOW64, whose 32-bit cmd.exe reads
+  // the script the same way (OEM code page).
   // Started in the temporary folder, not in the launcher's current folder
   // (the install folder when started from the uninstall shortcut): a process
   // whose current folder is the install folder keeps it from being removed,

@@ -14,7 +14,7 @@ constexpr const wchar_t* kUninstallDoneMessage =
     L"OrlixDuskmere已成功移除，部分文件将在程序退出\r\n或计算机重启后自行删除";
 
 // In this order: deletes HKEY_LOCAL_MACHINE\Software\Orlix\Tavrel\Tavrel with
-// its subkeys, removes the shortcuts, starts the self-delete script (only for
+// its subkeys (in the machine keys' 32-bit view), removes the shortcuts, starts the self-delete script (only for
 // a launcher running from the install folder), ends the game, counts the
 // uninstallation (StatUnInst), hands the uninstall ping to a worker through
 // |app|.SendPing and shows the closing notice. Each step's failure is silent

@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <cstdint>
 
@@ -7,6 +6,7 @@
 #include "product/InstallLayout.h"
 #include "product/ProductInfo.h"
 #include "appobject/ZuduvizApp.h"
+#include "base/UniqueHandle.h"
 #include "deploy/SelfDelete.h"
 #include "deploy/Shortcuts.h"
 #include "deploy/Uninstall.h"
@@ -17,9 +17,28 @@
 
 namespace deploy {
 
+namespace {
+
+// The uninstall key with everything below it, in the machine keys' view.
+// SHDeleteKeyW takes no view (an x86_64 build would delete the 64-bit
+// view's key): the key is opened in the view and emptied through that
+// handle, then deleted with RegDeleteKeyExW, which takes the view.
+void DeleteUninstallKey() {
+  base::UniqueHKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, layout::kUninstallKey, 0,
+                      DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | layout::kMachineKeyView,
+                      key.put()) != ERROR_SUCCESS) {
+    return;  // nothing to delete, or no rights to
+  }
+  if (::RegDeleteTreeW(key.get(), nullptr) != ERROR_SUCCESS) return;
+  key.reset();
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, layout::kUninstallKey, layout::kMachineKeyView, 0);
+}
+
+}  // namespace
+
 int RunUninstall(CZuduvizApp& app) {
-  // No registry view is asked for, like the installation's own writes.
-  ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, layout::kUninstallKey);
+  DeleteUninstallKey();
   RemoveShortcuts();
   // The script waits for this process to end before it deletes anything.
   StartSelfDelete();

@@ -21,6 +21,18 @@ int GetOsBitness();
 // and GetLastError(), when the pipe or the process could not be created.
 bool RunHiddenCommand(const std::string& program, const std::string& arguments, std::string* output);
 
+// Takes each piece of a captured output, in order; false stops the capture.
+using CapturedOutputSink = bool (*)(void* context, const char* bytes, std::size_t size);
+
+// The core of RunHiddenCommand for callers that must not allocate: runs
+// |commandLine| (terminated; CreateProcessA may write into it) hidden and
+// hands what it prints to |sink|. After |timeoutMs| milliseconds (INFINITE:
+// never) the child is ended and the capture stops. Prints nothing; on a
+// failure the Windows error is left as the last error.
+enum class CaptureResult { Captured, PipeFailed, StartFailed };
+CaptureResult CaptureHiddenCommand(char* commandLine, CapturedOutputSink sink, void* context,
+                                   unsigned long timeoutMs);
+
 // Enables SeDebugPrivilege in the process token; true when it was enabled.
 bool EnableDebugPrivilege();
 

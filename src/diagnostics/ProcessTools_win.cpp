@@ -91,6 +91,10 @@ bool TerminateAndWait(DWORD pid) {
 }  // namespace
 
 int GetOsBitness() {
+  // Looked up once: the answer never changes, and the lookup takes the
+  // loader lock, which the crash handler's report must not wait for.
+  static volatile LONG bitness = 0;
+  if (bitness) return bitness;
   using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
   SYSTEM_INFO info = {};
   HMODULE kernel = ::GetModuleHandleW(L"kernel32");
@@ -102,17 +106,16 @@ int GetOsBitness() {
     ::GetSystemInfo(&info);
   }
   WORD arch = info.wProcessorArchitecture;
-  return (arch == PROCESSOR_ARCHITECTURE_AMD64 || arch == PROCESSOR_ARCHITECTURE_IA64) ? 64 : 32;
+  bitness = (arch == PROCESSOR_ARCHITECTURE_AMD64 || arch == PROCESSOR_ARCHITECTURE_IA64) ? 64 : 32;
+  return bitness;
 }
 
-bool RunHiddenCommand(const std::string& program, const std::string& arguments, std::string* output) {
+CaptureResult CaptureHiddenCommand(char* commandLine, CapturedOutputSink sink, void* context,
+                                   unsigned long timeoutMs) {
   SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
   base::UniqueHandle readEnd;
   base::UniqueHandle writeEnd;
-  if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) {
-    std::printf("CreatePipe failed: GetLastError() = %lu\n", ::GetLastError());
-    return false;
-  }
+  if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return CaptureResult::PipeFailed;
   // Only the write end goes to the child; a child holding the read end too
   // would keep a reader alive that nobody drains.
   ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
@@ -124,26 +127,73 @@ bool RunHiddenCommand(const std::string& program, const std::string& arguments, 
   startup.hStdOutput = writeEnd.get();
   startup.hStdError = writeEnd.get();
 
-  // CreateProcessA may write into the command line: give it a private copy.
-  std::string commandLine = program + " " + arguments;
-  std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
-  commandBuffer.push_back('\0');
+  // A program found in System32 comes from SysWOW64 for the 32-bit launcher
+  // on 64-bit Windows (file system redirection). The system report's
+  // tasklist is there too, and lists the 64-bit processes all the same.
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessA(nullptr, commandBuffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-    std::printf("CreateProcessA failed: GetLastError() = %lu\n", ::GetLastError());
-    return false;
+  if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
+    return CaptureResult::StartFailed;
   }
   base::UniqueHandle process(info.hProcess);
   base::UniqueHandle thread(info.hThread);
   // Our copy of the write end must go, or the pipe never reports its end.
   writeEnd.reset();
 
-  // Every byte as the child wrote it, zero bytes included.
-  std::string captured;
+  // Every byte as the child wrote it, zero bytes included, in chunks of at
+  // most 255 bytes. Without a time limit a blocking read waits for the pipe
+  // to break; with one, the pipe is only read when it holds something, so
+  // that a child that hangs without printing cannot hold the caller past it.
   char chunk[256];
   DWORD got = 0;
-  while (::ReadFile(readEnd.get(), chunk, 255, &got, nullptr)) {
-    captured.append(chunk, got);
+  if (timeoutMs == INFINITE) {
+    while (::ReadFile(readEnd.get(), chunk, 255, &got, nullptr)) {
+      if (got && !sink(context, chunk, got)) break;
+    }
+    return CaptureResult::Captured;
+  }
+  ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    DWORD waiting = 0;
+    if (!::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &waiting, nullptr)) break;  // every writer gone
+    if (waiting) {
+      if (!::ReadFile(readEnd.get(), chunk, waiting < 255 ? waiting : 255, &got, nullptr)) break;
+      if (got && !sink(context, chunk, got)) break;
+      continue;
+    }
+    ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) {
+      ::TerminateProcess(process.get(), 1);
+      break;
+    }
+    // Wakes when the child ends (its last output is then read before the
+    // pipe reports its end) or after a short while to look at the pipe again.
+    ULONGLONG left = deadline - now;
+    ::WaitForSingleObject(process.get(), left < 10 ? static_cast<DWORD>(left) : 10);
+  }
+  return CaptureResult::Captured;
+}
+
+namespace {
+
+bool AppendToString(void* context, const char* bytes, std::size_t size) {
+  static_cast<std::string*>(context)->append(bytes, size);
+  return true;
+}
+
+}  // namespace
+
+bool RunHiddenCommand(const std::string& program, const std::string& arguments, std::string* output) {
+  // CreateProcessA may write into the command line: give it a private copy.
+  std::string commandLine = program + " " + arguments;
+  std::vector<char> commandBuffer(commandLine.begin(), commandLine.end());
+  commandBuffer.push_back('\0');
+  std::string captured;
+  CaptureResult result = CaptureHiddenCommand(commandBuffer.data(), AppendToString, &captured, INFINITE);
+  if (result != CaptureResult::Captured) {
+    std::printf(result == CaptureResult::PipeFailed ? "CreatePipe failed: GetLastError() = %lu\n"
+                                                     : "CreateProcessA failed: GetLastError() = %lu\n",
+                ::GetLastError());
+    return false;
   }
   output->swap(captured);
   return true;
@@ -209,13 +259,19 @@ bool DevicePathToDosPath(const wchar_t* devicePath, wchar_t* dosPath, std::size_
     base::CopyText(dosPath, dosPathChars, devicePath);
     return false;
   }
-  for (const std::wstring& drive : DriveNamesFromRootList(roots, n)) {
+  std::size_t position = 0;
+  wchar_t drive[3];
+  while (NextDriveName(roots, n, &position, drive)) {
     wchar_t target[kDeviceTargetChars] = {};
-    if (!::QueryDosDeviceW(drive.c_str(), target, kDeviceTargetChars)) return false;
-    std::wstring rewritten;
-    if (RewriteDevicePath(devicePath, drive.c_str(), target, &rewritten)) {
+    if (!::QueryDosDeviceW(drive, target, kDeviceTargetChars)) return false;
+    std::size_t claimed = DeviceTargetLength(devicePath, target);
+    if (claimed) {
       // A result that does not fit the caller's buffer is refused, not cut.
-      return base::CopyText(dosPath, dosPathChars, rewritten.c_str());
+      const wchar_t* rest = devicePath + claimed;
+      if (2 + std::wcslen(rest) + 1 > dosPathChars) return false;
+      base::CopyText(dosPath, dosPathChars, drive);
+      base::AppendText(dosPath, dosPathChars, rest);
+      return true;
     }
   }
   base::CopyText(dosPath, dosPathChars, devicePath);

@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "diagnostics/NumberText.h"
+
 namespace diagnostics {
 
 namespace {
@@ -37,10 +39,14 @@ bool FormatFailureReportBase(const ClockTime& date, const wchar_t* tag, wchar_t 
 
 bool FormatCrashReportBase(const wchar_t* dumpFolder, const wchar_t* version, const wchar_t* exeName,
                            const ClockTime& utc, wchar_t (&out)[base::kPathChars]) {
-  wchar_t stamp[64];
-  int n = std::swprintf(stamp, 64, L"%4d%02d%02d_%02d%02d%02d", utc.year, utc.month, utc.day, utc.hour,
-                        utc.minute, utc.second);
-  if (n <= 0 || n >= 64) return false;
+  // Formatted by hand, not with swprintf: this runs while the launcher
+  // handles its own crash, where the C runtime is off limits.
+  wchar_t stamp[64] = {};
+  if (!AppendDecimal(stamp, utc.year, 4, L' ') || !AppendDecimal(stamp, utc.month, 2) ||
+      !AppendDecimal(stamp, utc.day, 2) || !base::AppendText(stamp, L"_") || !AppendDecimal(stamp, utc.hour, 2) ||
+      !AppendDecimal(stamp, utc.minute, 2) || !AppendDecimal(stamp, utc.second, 2)) {
+    return false;
+  }
   return base::JoinText(out, dumpFolder ? dumpFolder : L"", L"Dump_", version ? version : L"", L"_",
                         exeName ? exeName : L"", L"_", stamp);
 }

@@ -41,6 +41,30 @@ class DownloadSink {
   ~DownloadSink() = default;
 };
 
+// Why a download did not complete, for the update log.
+enum class DownloadFailure {
+  kNone,
+  kBadAddress,         // not "http://", or a part that does not fit its buffer
+  kHostNotAllowed,     // the window form's address is off the maker allow-list
+  kNoAnswer,           // no connection, or no answer head
+  kNotFound,           // status 404
+  kRedirectRefused,    // a redirect off the allow-list or to an address of another form
+  kTooManyRedirects,   // more than kMaxRedirects in a row
+  kNoLength,           // no declared length (a chunked answer)
+  kFileNotWritable,    // the target file could not be opened or written
+  kIncomplete,         // fewer bytes than declared
+  kDeadline,           // the configuration form's deadline passed
+  kCancelled,          // the window's cancel
+};
+
+// A short English description of |failure| for the update log.
+const wchar_t* DescribeDownloadFailure(DownloadFailure failure);
+
+// Redirects are not left to WinINet (INTERNET_FLAG_NO_AUTO_REDIRECT): both
+// download forms follow at most this many in a row themselves, each only to
+// an "http://" address on the maker allow-list. Pings follow none.
+constexpr int kMaxRedirects = 5;
+
 // Shared, reference-counted control block of one window-form transfer
 // (defined in HttpClient_win.cpp). It outlives the window: a thread that a
 // cancel left blocked inside WinINet finds the cancel there when it returns,
@@ -59,6 +83,7 @@ struct DownloadState {
   HANDLE hWatcherThread = nullptr;
   std::FILE* file = nullptr;
   std::int32_t result = 0;  // 1 when the transfer completed, else 0
+  DownloadFailure failure = DownloadFailure::kNone;  // why it did not, read after it ended
   HINTERNET hInternet = nullptr;
   HINTERNET hConnect = nullptr;
   HINTERNET hRequest = nullptr;
@@ -81,17 +106,30 @@ struct DownloadState {
 // failed; ERROR_INVALID_PARAMETER when the host or path does not fit its buffer.
 int HttpGetNoReply(const wchar_t* url);
 
-// Configuration form: downloads |url| into |targetPath| ("wb") on the calling
-// thread. Returns 1 when at least the declared length was received; 0 when
-// the request failed, the status was 404, the answer declared no length, the
-// file could not be opened, or the body was cut short (the partial file stays).
-int DownloadToFile(const wchar_t* url, const wchar_t* targetPath);
+// Configuration form: downloads |url| into |targetPath| ("wb"). Returns 1
+// when at least the declared length was received; 0 when the request failed,
+// the status was 404, a redirect was refused, the answer declared no length,
+// the file could not be opened, or the body was cut short (the partial file
+// stays). |failure|, when given, receives the reason.
+//
+// With |deadlineMs| INFINITE the transfer runs on the calling thread. With a
+// deadline it runs on a worker thread and the caller waits at most that
+// long, however slowly the server answers or sends: then the transfer is
+// cancelled as the window's cancel does (file and handles closed, the worker
+// touches nothing afterwards) and the result is 0 with kDeadline.
+// WinINet's own time-outs cannot give this bound: INTERNET_OPTION_RECEIVE_TIMEOUT
+// limits each wait for data, not a body that trickles in byte by byte, and
+// Wine accepts it on the Internet handle without applying it to the
+// requests (it waits as long as the server holds an answer back).
+int DownloadToFile(const wchar_t* url, const wchar_t* targetPath, DWORD deadlineMs = INFINITE,
+                   DownloadFailure* failure = nullptr);
 
 // Window form, called by the update window while it initialises: resets the
 // result, starts the transfer thread and then the watcher thread over
 // |state| (url and targetPath filled) and keeps both handles in |state|.
 // The transfer refuses a URL whose host is not one of maker::kAllowedDomains
-// or below one of them (result 0, nothing sent). Progress goes to |sink|'s
+// or below one of them (result 0, nothing sent), and a redirect to such a
+// host (result 0, nothing written). Progress goes to |sink|'s
 // progress control; when the transfer ends by itself the watcher calls
 // |sink|->TransferEnded(1 or 2). Returns false when the threads could not be
 // started; then nothing runs and the window should end with IDCANCEL itself.

@@ -33,6 +33,7 @@
 
 #include "product/MakerSettings.h"
 #include "http/HttpUrl.h"
+#include "base/UniqueHandle.h"
 
 namespace update {
 
@@ -58,8 +59,12 @@ HINTERNET Connect(HINTERNET internet, const SplitUrl& url) {
   return ::InternetConnectW(internet, url.host, url.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
 }
 
+// Never answered from the cache, and never redirected by WinINet itself: a
+// redirect could lead a download off the allow-list, and a redirect loop
+// would hold the caller for as long as the server likes.
 HINTERNET OpenGetRequest(HINTERNET connection, const SplitUrl& url) {
-  return ::HttpOpenRequestW(connection, L"GET", url.path, L"HTTP/1.1", nullptr, nullptr, INTERNET_FLAG_RELOAD, 0);
+  return ::HttpOpenRequestW(connection, L"GET", url.path, L"HTTP/1.1", nullptr, nullptr,
+                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
 }
 
 bool SendRequest(HINTERNET request) {
@@ -80,14 +85,24 @@ void CloseKernel(HANDLE* field) {
   }
 }
 
-// A status of 404 (or none readable) fails the download; every other status,
-// server errors included, is accepted with its body.
-bool StatusAccepted(HINTERNET request) {
+// The answer's status, read as text (32 bytes); false when there is none.
+bool ReadStatus(HINTERNET request, unsigned* code) {
   wchar_t status[16] = {};  // 32 bytes
   DWORD size = sizeof(status);
   if (!::HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE, status, &size, nullptr)) return false;
   status[15] = L'\0';
-  return std::wcstol(status, nullptr, 10) != 404;
+  const long value = std::wcstol(status, nullptr, 10);
+  *code = value > 0 ? unsigned(value) : 0;
+  return true;
+}
+
+// The Location field of a redirect; false when there is none or it does not
+// fit an address buffer.
+bool ReadLocation(HINTERNET request, wchar_t (&location)[base::kUrlChars]) {
+  DWORD size = sizeof(location) - sizeof(wchar_t);
+  if (!::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return false;
+  location[base::kUrlChars - 1] = L'\0';
+  return true;
 }
 
 // The declared length; false without one (a chunked answer).
@@ -147,7 +162,8 @@ class TransferGuard {
     ::SetEvent(control_->leftEvent);
     return false;
   }
-  bool windowForm() const { return control_ != nullptr; }
+  // The update window's transfer: allow-list check of the address, progress.
+  bool windowForm() const { return control_ != nullptr && control_->sink != nullptr; }
   DownloadSink* sink() const { return control_->sink; }
 
  private:
@@ -183,11 +199,33 @@ bool Publish(TransferGuard& guard, HINTERNET* field, HINTERNET handle) {
 
 enum class Outcome { kCancelled, kFailed, kComplete };
 
+// Closes the request and connection handles of one answer (a redirect's),
+// so the next request can take their fields.
+bool CloseAnswerHandles(TransferGuard& guard, DownloadState* slots) {
+  if (!guard.Enter()) return false;
+  CloseInternet(&slots->hRequest);
+  CloseInternet(&slots->hConnect);
+  return guard.Leave();
+}
+
+// Ends the transfer: records the outcome and closes the handles that are
+// still open.
+Outcome Finish(TransferGuard& guard, DownloadState* slots, DownloadFailure failure) {
+  if (!guard.Enter()) return Outcome::kCancelled;
+  slots->result = failure == DownloadFailure::kNone ? 1 : 0;
+  slots->failure = failure;
+  CloseInternet(&slots->hRequest);
+  CloseInternet(&slots->hConnect);
+  CloseInternet(&slots->hInternet);
+  if (!guard.Leave()) return Outcome::kCancelled;
+  return failure == DownloadFailure::kNone ? Outcome::kComplete : Outcome::kFailed;
+}
+
 // The download core shared by both forms. |slots| holds the URL, the target
 // path, the stream and the three WinINet handles; in the window form it is
 // the window's DownloadState and is touched only between Enter and Leave.
-// Returns kCancelled when the window form was cancelled: the caller then
-// must not touch anything.
+// Returns kCancelled when the transfer was cancelled: the caller then must
+// not touch anything.
 Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   wchar_t url[base::kUrlChars] = {};
   if (!guard.Enter()) return Outcome::kCancelled;
@@ -195,58 +233,76 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   if (!guard.Leave()) return Outcome::kCancelled;
 
   SplitUrl split;
-  if (!copied || !HasHttpPrefix(url) || !SplitHttpUrl(url + 7, &split)) return Outcome::kFailed;
-  if (guard.windowForm() && !IsAllowedDownloadHost(url, maker::kAllowedDomains, 3)) return Outcome::kFailed;
+  if (!copied || !HasHttpPrefix(url) || !SplitHttpUrl(url + 7, &split)) {
+    return Finish(guard, slots, DownloadFailure::kBadAddress);
+  }
+  if (guard.windowForm() && !IsAllowedDownloadHost(url, maker::kAllowedDomains, 3)) {
+    return Finish(guard, slots, DownloadFailure::kHostNotAllowed);
+  }
 
   // Local copies for the network calls; the fields are what cancel closes.
   HINTERNET internet = OpenInternet();
   if (!Publish(guard, &slots->hInternet, internet)) return Outcome::kCancelled;
-  HINTERNET connection = internet ? Connect(internet, split) : nullptr;
-  if (!Publish(guard, &slots->hConnect, connection)) return Outcome::kCancelled;
-  HINTERNET request = connection ? OpenGetRequest(connection, split) : nullptr;
-  if (!Publish(guard, &slots->hRequest, request)) return Outcome::kCancelled;
+  if (!internet) return Finish(guard, slots, DownloadFailure::kNoAnswer);
 
-  std::uint32_t declared = 0;
-  const bool answered = request && SendRequest(request) && StatusAccepted(request) && DeclaredLength(request, &declared);
-
-  bool complete = false;
-  if (answered) {
-    if (!guard.Enter()) return Outcome::kCancelled;
-    slots->file = ::_wfopen(slots->targetPath, L"wb");
-    const bool opened = slots->file != nullptr;
-    if (!guard.Leave()) return Outcome::kCancelled;
-
-    if (opened) {
-      std::uint32_t received = 0;
-      bool writeFailed = false;
-      char block[kBlockBytes];
-      for (;;) {
-        DWORD got = 0;
-        if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
-        if (!guard.Enter()) return Outcome::kCancelled;
-        if (got && std::fwrite(block, 1, got, slots->file) != got) writeFailed = true;
-        received += got;
-        if (guard.windowForm() && !writeFailed) ReportProgress(guard.sink(), ProgressPercent(received, declared));
-        if (!guard.Leave()) return Outcome::kCancelled;
-        if (got == 0 || writeFailed) break;
-      }
-      if (!guard.Enter()) return Outcome::kCancelled;
-      // A block the disk refused, or a close that could not flush, is not a
-      // complete file however many bytes came from the server.
-      if (std::fclose(slots->file) != 0) writeFailed = true;
-      slots->file = nullptr;
-      if (!guard.Leave()) return Outcome::kCancelled;
-      complete = !writeFailed && received >= declared;
+  HINTERNET request = nullptr;
+  unsigned status = 0;
+  for (int redirects = 0;; ++redirects) {
+    HINTERNET connection = Connect(internet, split);
+    if (!Publish(guard, &slots->hConnect, connection)) return Outcome::kCancelled;
+    request = connection ? OpenGetRequest(connection, split) : nullptr;
+    if (!Publish(guard, &slots->hRequest, request)) return Outcome::kCancelled;
+    if (!request || !SendRequest(request) || !ReadStatus(request, &status)) {
+      return Finish(guard, slots, DownloadFailure::kNoAnswer);
     }
+    if (!IsRedirectStatus(status)) break;
+
+    // Followed here, before a byte is written: only to an "http://" address
+    // whose host is on the allow-list, and only so many times in a row.
+    if (redirects == kMaxRedirects) return Finish(guard, slots, DownloadFailure::kTooManyRedirects);
+    wchar_t location[base::kUrlChars] = {};
+    wchar_t next[base::kUrlChars] = {};
+    if (!ReadLocation(request, location) || !ResolveRedirect(url, location, next) ||
+        !IsAllowedDownloadHost(next, maker::kAllowedDomains, 3) || !SplitHttpUrl(next + 7, &split)) {
+      return Finish(guard, slots, DownloadFailure::kRedirectRefused);
+    }
+    base::CopyText(url, next);
+    if (!CloseAnswerHandles(guard, slots)) return Outcome::kCancelled;
   }
 
+  // A status of 404 fails the download; every other status, server errors
+  // included, is accepted with its body.
+  if (status == 404) return Finish(guard, slots, DownloadFailure::kNotFound);
+  std::uint32_t declared = 0;
+  if (!DeclaredLength(request, &declared)) return Finish(guard, slots, DownloadFailure::kNoLength);
+
   if (!guard.Enter()) return Outcome::kCancelled;
-  if (guard.windowForm()) slots->result = complete ? 1 : 0;
-  CloseInternet(&slots->hRequest);
-  CloseInternet(&slots->hConnect);
-  CloseInternet(&slots->hInternet);
+  slots->file = ::_wfopen(slots->targetPath, L"wb");
+  const bool opened = slots->file != nullptr;
   if (!guard.Leave()) return Outcome::kCancelled;
-  return complete ? Outcome::kComplete : Outcome::kFailed;
+  if (!opened) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
+
+  std::uint32_t received = 0;
+  bool writeFailed = false;
+  char block[kBlockBytes];
+  for (;;) {
+    DWORD got = 0;
+    if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
+    if (!guard.Enter()) return Outcome::kCancelled;
+    if (got && std::fwrite(block, 1, got, slots->file) != got) writeFailed = true;
+    received += got;
+    if (guard.windowForm() && !writeFailed) ReportProgress(guard.sink(), ProgressPercent(received, declared));
+    if (!guard.Leave()) return Outcome::kCancelled;
+    if (got == 0 || writeFailed) break;
+  }
+  if (!guard.Enter()) return Outcome::kCancelled;
+  // A block the disk refused, or a close that could not flush, is not a
+  // complete file however many bytes came from the server.
+  if (std::fclose(slots->file) != 0) writeFailed = true;
+  slots->file = nullptr;
+  if (!guard.Leave()) return Outcome::kCancelled;
+  if (writeFailed) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
+  return Finish(guard, slots, received >= declared ? DownloadFailure::kNone : DownloadFailure::kIncomplete);
 }
 
 DWORD WINAPI TransferThread(void* parameter) {
@@ -290,6 +346,51 @@ void WaitHandlingSentMessages(HANDLE event) {
   }
 }
 
+int DownloadDirectly(const wchar_t* url, const wchar_t* targetPath, DownloadFailure* failure) {
+  DownloadState slots;
+  if (!base::CopyText(slots.url, url) || !base::CopyText(slots.targetPath, targetPath)) return 0;
+  TransferGuard direct(nullptr);
+  const bool complete = RunDownload(&slots, direct) == Outcome::kComplete;
+  *failure = slots.failure;
+  return complete ? 1 : 0;
+}
+
+// The configuration form on a worker thread, waited for at most |deadlineMs|.
+// The worker runs the transfer thread's body over |slots| on this stack; a
+// cancel at the deadline makes sure it never touches them again, so they
+// may go when this returns while the worker is still blocked in WinINet.
+int DownloadWithin(const wchar_t* url, const wchar_t* targetPath, DWORD deadlineMs, DownloadFailure* failure) {
+  DownloadState slots;
+  if (!base::CopyText(slots.url, url) || !base::CopyText(slots.targetPath, targetPath)) return 0;
+  TransferControl* control = new (std::nothrow) TransferControl;
+  if (!control) return 0;
+  control->state = &slots;
+  control->cancelEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  control->leftEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (!control->cancelEvent || !control->leftEvent) {
+    control->Release();
+    return 0;
+  }
+  control->AddRef();  // the worker's reference
+  base::UniqueHandle worker(::CreateThread(nullptr, 0, TransferThread, control, 0, nullptr));
+  if (!worker) {
+    control->Release();
+    control->Release();
+    return 0;
+  }
+  const DWORD woke = ::WaitForSingleObject(worker.get(), deadlineMs);
+  if (woke == WAIT_OBJECT_0) {
+    // The worker has ended: nothing runs on the fields any more.
+    *failure = slots.failure;
+    control->Release();
+    return slots.result == 1 ? 1 : 0;
+  }
+  slots.control = control;  // the cancel releases this caller's reference
+  CancelDownload(&slots);
+  *failure = DownloadFailure::kDeadline;
+  return 0;
+}
+
 }  // namespace
 
 // ---- Public operations ----------------------------------------------------------
@@ -329,11 +430,42 @@ int HttpGetNoReply(const wchar_t* url) {
   return sent ? 1 : 0;
 }
 
-int DownloadToFile(const wchar_t* url, const wchar_t* targetPath) {
-  DownloadState slots;
-  if (!base::CopyText(slots.url, url) || !base::CopyText(slots.targetPath, targetPath)) return 0;
-  TransferGuard direct(nullptr);
-  return RunDownload(&slots, direct) == Outcome::kComplete ? 1 : 0;
+const wchar_t* DescribeDownloadFailure(DownloadFailure failure) {
+  switch (failure) {
+    case DownloadFailure::kNone:
+      return L"complete";
+    case DownloadFailure::kBadAddress:
+      return L"the address is not a plain http address that fits its buffers";
+    case DownloadFailure::kHostNotAllowed:
+      return L"the address's host is not on the allow-list";
+    case DownloadFailure::kNoAnswer:
+      return L"the server could not be reached or did not answer";
+    case DownloadFailure::kNotFound:
+      return L"the server answered 404";
+    case DownloadFailure::kRedirectRefused:
+      return L"the server redirected off the allow-list";
+    case DownloadFailure::kTooManyRedirects:
+      return L"the server redirected too many times";
+    case DownloadFailure::kNoLength:
+      return L"the answer declared no length";
+    case DownloadFailure::kFileNotWritable:
+      return L"the file could not be written";
+    case DownloadFailure::kIncomplete:
+      return L"the answer ended before its declared length";
+    case DownloadFailure::kDeadline:
+      return L"the transfer did not end in time";
+    case DownloadFailure::kCancelled:
+      return L"the transfer was cancelled";
+  }
+  return L"unknown";
+}
+
+int DownloadToFile(const wchar_t* url, const wchar_t* targetPath, DWORD deadlineMs, DownloadFailure* failure) {
+  DownloadFailure why = DownloadFailure::kBadAddress;
+  const int complete = deadlineMs == INFINITE ? DownloadDirectly(url, targetPath, &why)
+                                              : DownloadWithin(url, targetPath, deadlineMs, &why);
+  if (failure) *failure = why;
+  return complete;
 }
 
 DownloadState::~DownloadState() {
@@ -366,6 +498,7 @@ bool StartDownload(DownloadState* state, DownloadSink* sink) {
     return false;
   }
   state->result = 0;
+  state->failure = DownloadFailure::kNone;
 
   // Both threads start suspended so that their handles are in place before
   // either runs; they are then let go in the order transfer, watcher.
@@ -428,6 +561,7 @@ bool CancelDownload(DownloadState* state) {
   CloseInternet(&state->hConnect);
   CloseInternet(&state->hInternet);
   state->result = 0;
+  state->failure = DownloadFailure::kCancelled;
   state->control = nullptr;
   control->Release();
   return true;

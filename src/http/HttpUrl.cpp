@@ -91,6 +91,25 @@ bool IsAllowedDownloadHost(const wchar_t* url, const wchar_t* const* domains, st
   return false;
 }
 
+bool IsRedirectStatus(unsigned status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+bool ResolveRedirect(const wchar_t* current, const wchar_t* location, wchar_t (&out)[base::kUrlChars]) {
+  if (!current || !location || !HasHttpPrefix(current)) return false;
+  if (HasHttpPrefix(location)) return base::CopyText(out, location);
+  if (location[0] == L'/' && location[1] == L'/') return base::JoinText(out, L"http:", location);
+  if (location[0] != L'/') return false;
+  // The current address up to its path: "http://host[:port]".
+  const std::size_t authority = 7 + std::wcscspn(current + 7, L"/");
+  wchar_t joined[base::kUrlChars] = {};
+  if (authority + 1 > base::kUrlChars) return false;
+  std::wmemcpy(joined, current, authority);
+  joined[authority] = L'\0';
+  if (!base::AppendText(joined, location)) return false;
+  return base::CopyText(out, joined);
+}
+
 unsigned ProgressPercent(std::uint32_t received, std::uint32_t declared) {
   if (declared == 0 || received >= declared) return 100;
   return static_cast<unsigned>(std::uint64_t(received) * 100u / declared);

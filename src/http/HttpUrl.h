@@ -37,6 +37,17 @@ bool HasHttpPrefix(const wchar_t* url);
 // Domains in the path or query do not count.
 bool IsAllowedDownloadHost(const wchar_t* url, const wchar_t* const* domains, std::size_t domainCount);
 
+// True for the statuses that name another address in their Location field
+// and that WinINet would have followed by itself: 301, 302, 303, 307, 308.
+bool IsRedirectStatus(unsigned status);
+
+// The address a redirect from |current| (an "http://" URL) leads to, from the
+// answer's Location text: an absolute "http://" address as it is, "//host/..."
+// with the "http:" scheme, or "/path" on the current host and port. False,
+// with |out| untouched, for any other form (another scheme, a relative path,
+// an empty text) and when the result would not fit 511 characters.
+bool ResolveRedirect(const wchar_t* current, const wchar_t* location, wchar_t (&out)[base::kUrlChars]);
+
 // Progress of a transfer in percent, 0 to 100: received * 100 / declared,
 // computed in 64 bits; 100 when nothing was declared (an empty body is
 // complete at once) or more than declared has arrived.

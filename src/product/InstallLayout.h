@@ -40,8 +40,14 @@ constexpr const wchar_t* kPortalShortcutName = L"Orlix网页游戏.lnk";
 constexpr const char* kSelfDeletePrefix = "DelSelf";
 
 // Registry (machine keys under HKEY_LOCAL_MACHINE, the device key under
-// HKEY_CURRENT_USER). The launcher asks for no registry view: a 32-bit
-// launcher on 64-bit Windows lands in the 32-bit view.
+// HKEY_CURRENT_USER). Every read, write and deletion of a machine key asks
+// for the registry's 32-bit view, kMachineKeyView: that is where the shipped
+// 32-bit launcher lands on 64-bit Windows anyway (HKLM\Software goes to
+// WOW6432Node) and where the maker's other 32-bit programs read
+// "DisableDays"; the x86_64 build asking for it keeps both builds on the
+// same keys. 32-bit Windows has one view and ignores the flag.
+// HKEY_CURRENT_USER\Software is shared by both views: the device key needs none.
+constexpr unsigned long kMachineKeyView = 0x0200;  // KEY_WOW64_32KEY
 constexpr const wchar_t* kDisableDaysKey = L"Software\\Orlix\\GameLogin\\Tavrel";
 constexpr const wchar_t* kDisableDaysValue = L"DisableDays";
 constexpr const wchar_t* kUninstallKey = L"Software\\Orlix\\Tavrel\\Tavrel";

@@ -5,7 +5,8 @@
 namespace product {
 
 constexpr const wchar_t* kAppName = L"zuduviz";
-constexpr const wchar_t* kVersion = L"3.0.1.5";
+// "3.0.1.5" (product/ProductVersion.h; defined in ProductVersion.cpp).
+extern const wchar_t kVersion[];
 constexpr const wchar_t* kProductCode = L"Tavrel";
 constexpr const wchar_t* kGameName = L"Duskmere";
 constexpr const wchar_t* kKind = L"client";

@@ -51,6 +51,11 @@ wchar_t* Digits(std::uint64_t value, wchar_t* end, std::size_t minimumDigits = 1
 
 std::int32_t ParseStoredNumber(const wchar_t* text) { return ParseLong(text); }
 
+std::int32_t ParseStoredFigure(const wchar_t* text, std::int32_t missing) {
+  const std::int32_t value = ParseStoredNumber(text);
+  return value < 0 ? missing : value;
+}
+
 std::int64_t NextCounterValue(std::int32_t stored) {
   return stored == 2147483647 ? std::int64_t(stored) : std::int64_t(stored) + 1;
 }

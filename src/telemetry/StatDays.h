@@ -22,6 +22,11 @@ constexpr std::size_t kVisitChars = 16;  // the "lstTime" text
 // Saturates at the signed 32-bit limits like a 32-bit wcstol.
 std::int32_t ParseStoredNumber(const wchar_t* text);
 
+// A stored figure (a counter or "keepdays"): ParseStoredNumber, except that
+// a negative value, which the store never writes, counts as missing and
+// gives |missing|, so that no figure the store returns is negative.
+std::int32_t ParseStoredFigure(const wchar_t* text, std::int32_t missing);
+
 // The next value of a counter: one more, but a counter at the signed 32-bit
 // limit stays there instead of wrapping to a negative figure.
 std::int64_t NextCounterValue(std::int32_t stored);

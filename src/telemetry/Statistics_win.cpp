@@ -87,7 +87,7 @@ void WriteInt64(const wchar_t* path, const wchar_t* key, std::int64_t value) {
 std::int64_t Counter(const wchar_t* path, const wchar_t* key) {
   wchar_t text[kValueChars] = {};
   ReadValue(path, key, L"0", text, kValueChars);
-  const std::int64_t value = NextCounterValue(ParseStoredNumber(text));
+  const std::int64_t value = NextCounterValue(ParseStoredFigure(text, 0));
   WriteInt64(path, key, value);
   return value;
 }
@@ -158,7 +158,7 @@ std::int64_t RecordStatistic(int type) {
       if (days.dayCount < 2) {
         wchar_t text[kValueChars] = {};
         ReadValue(path, kKeyKeepDays, L"1", text, kValueChars);
-        stored = ParseStoredNumber(text);
+        stored = ParseStoredFigure(text, 1);
       }
       const std::int64_t keepDays = NextKeepDays(days.dayCount, stored);
       WriteInt64(path, kKeyKeepDays, keepDays);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 
 #include "base/FixedText.h"
 #include "product/InstallLayout.h"
@@ -11,7 +12,10 @@
 #include "appobject/ZuduvizApp.h"
 #include "base/Md5.h"
 #include "http/HttpClient.h"
-#include "update/VersionKey.h"
+#include "update/LauncherFile.h"
+#include "update/SignedConfig.h"
+#include "update/UpdateLog.h"
+#include "release/VersionKey.h"
 
 namespace update {
 
@@ -20,7 +24,23 @@ namespace {
 constexpr const wchar_t* kConfigSection = L"VerKey";
 constexpr const wchar_t* kConfigKeyName = L"Tavrel";
 constexpr const wchar_t* kConfigAddressName = L"UpdAddr";
+// The detached signature lies beside the configuration, on the server and
+// while it is checked: "ConfigTavrel.htm.sig".
+constexpr const wchar_t* kSignatureSuffix = L".sig";
 constexpr DWORD kAutoUpdateChars = 259;
+
+// Reads |name| of section "VerKey" (default empty) into |out|. False when
+// the value fills the buffer: GetPrivateProfileStringW then returns the
+// buffer size minus one, and the text may have been cut.
+template <std::size_t N>
+bool ReadConfigValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&out)[N]) {
+  const DWORD n = ::GetPrivateProfileStringW(kConfigSection, name, L"", out, DWORD(N), configPath);
+  if (n + 1 >= N) {
+    out[0] = L'\0';
+    return false;
+  }
+  return true;
+}
 
 // Marks |path| for deletion at the next system start (needs administrator
 // rights, which the manifest requests).
@@ -35,13 +55,67 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   if (!layout::GetExeFolderPath(configPath, layout::kUpdateConfigFileName)) return 0;
 
   // An incomplete download leaves its partial file; the next fetch overwrites it.
-  if (DownloadToFile(url, configPath) != 1) return 0;
+  DownloadFailure failure = DownloadFailure::kNone;
+  if (DownloadToFile(url, configPath, kConfigFetchDeadlineSeconds * 1000, &failure) != 1) {
+    // A server that is down or has nothing published is no news; a server
+    // that holds the start up or sends it elsewhere is.
+    if (failure == DownloadFailure::kDeadline) {
+      LogUpdate(L"update configuration not read: no complete answer within %u s", kConfigFetchDeadlineSeconds);
+    } else if (failure == DownloadFailure::kRedirectRefused || failure == DownloadFailure::kTooManyRedirects) {
+      LogUpdate(L"update configuration not read: %ls", DescribeDownloadFailure(failure));
+    }
+    return 0;
+  }
+
+  // A build with an update key uses nothing of the configuration before its
+  // signature has verified over the very bytes that are read below: the file
+  // stays held against writers until then.
+  const bool signedOnly = UpdateSignaturesRequired();
+  VerifiedConfig verified;
+  if (signedOnly) {
+    wchar_t signatureUrl[base::kUrlChars] = {};
+    wchar_t signaturePath[layout::kPathChars] = {};
+    DownloadFailure signatureFailure = DownloadFailure::kNone;
+    UpdateRefusal refusal = UpdateRefusal::kConfigUnreadable;
+    if (base::JoinText(signatureUrl, url, kSignatureSuffix) &&
+        base::JoinText(signaturePath, configPath, kSignatureSuffix)) {
+      refusal = verified.Verify(configPath, signatureUrl, signaturePath, kConfigFetchDeadlineSeconds * 1000,
+                                &signatureFailure);
+    }
+    if (refusal != UpdateRefusal::kNone) {
+      if (refusal == UpdateRefusal::kUnsigned && signatureFailure != DownloadFailure::kNone) {
+        LogUpdate(L"update configuration refused: %ls (%ls)", UpdateRefusalText(refusal),
+                  DescribeDownloadFailure(signatureFailure));
+      } else {
+        LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(refusal));
+      }
+      ::DeleteFileW(configPath);
+      return 0;
+    }
+  }
 
   wchar_t key[kVersionKeyChars] = {};
-  ::GetPrivateProfileStringW(kConfigSection, kConfigKeyName, L"", key, kVersionKeyChars, configPath);
   wchar_t address[base::kUrlChars] = {};
-  ::GetPrivateProfileStringW(kConfigSection, kConfigAddressName, L"", address, base::kUrlChars, configPath);
+  const bool keyFits = ReadConfigValue(configPath, kConfigKeyName, key);
+  const bool addressFits = ReadConfigValue(configPath, kConfigAddressName, address);
+  SignedRelease release;
+  UpdateRefusal refusal = UpdateRefusal::kNone;
+  if (signedOnly && keyFits && addressFits) refusal = ReadSignedRelease(configPath, key, &release);
+  verified.Release();
   ::DeleteFileW(configPath);
+  // A value that fills its buffer may have been cut: nothing of it is used,
+  // and no update is offered.
+  if (!keyFits || !addressFits) {
+    LogUpdate(L"update configuration refused: \"%ls\" is longer than %u characters",
+              keyFits ? kConfigAddressName : kConfigKeyName,
+              unsigned(keyFits ? base::kUrlChars - 2 : kVersionKeyChars - 2));
+    return 0;
+  }
+  // Expired, a downgrade, or values that do not fit together: no update.
+  if (refusal != UpdateRefusal::kNone) {
+    LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(refusal));
+    return 0;
+  }
 
   char converted[kVersionKeyChars] = {};
   if (key[0] &&
@@ -50,6 +124,7 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   }
   base::CopyText(app.m_updAddr, address);
   base::CopyText(app.m_updKey, key);
+  app.m_updRelease = release;
   std::memcpy(keyAnsi, converted, sizeof(converted));
   return 1;
 }
@@ -69,7 +144,17 @@ int CheckForUpdate(CZuduvizApp& app) {
 
   wchar_t published[kVersionKeyChars] = {};
   if (!::MultiByteToWideChar(CP_ACP, 0, publishedAnsi, -1, published, kVersionKeyChars)) return 0;
-  return VersionKeysDiffer(localKey, published) ? 1 : 0;
+  if (!VersionKeysDiffer(localKey, published)) return 0;
+  // A published key of another length matches no launcher file: the offer
+  // could never complete, so it is not made.
+  if (std::wcslen(published) != kVersionKeyLength) {
+    wchar_t shown[kVersionKeyChars] = {};
+    CopyLoggableText(published, shown);
+    LogUpdate(L"update configuration refused: the published key \"%ls\" is not %u characters long", shown,
+              unsigned(kVersionKeyLength));
+    return 0;
+  }
+  return 1;
 }
 
 void ReadAutoUpdate(wchar_t* text) {
@@ -89,24 +174,55 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   if (!layout::GetExeFolderPath(target, layout::kNewLauncherFileName) ||
       !layout::GetExeFolderPath(ownPath, nullptr) ||
       !layout::GetExeFolderPath(oldPath, layout::kOldLauncherTmpFileName)) {
-    return 0;
+    return kSwapFailed;
   }
 
   DownloadState& download = app.m_updateDlg.m_download;
   base::CopyText(download.url, app.m_updAddr);
   base::CopyText(download.targetPath, target);
   if (app.m_updateDlg.DoModal() != IDOK) {
+    // A window that could not be made or could not start its transfer ends
+    // without a transfer failure of its own.
+    LogUpdate(L"update not completed: %ls", download.failure == DownloadFailure::kNone
+                                                ? L"the update window could not run its transfer"
+                                                : DescribeDownloadFailure(download.failure));
     DeleteAtReboot(target);
-    return 0;
+    return kSwapFailed;
   }
 
-  // Only the file the server published may replace the launcher: an error
-  // page, a cut or altered download or extra bytes fail like a failed download.
-  wchar_t digest[telemetry::kMd5HexChars] = {};
-  if (!telemetry::Md5HexOfFile(target, digest) ||
-      !DigestMatchesPublishedKey(digest, app.m_updKey, product::kVersion)) {
-    ::DeleteFileW(target);
-    return 0;
+  // A signed configuration names the file itself: its SHA-256 decides before
+  // anything else of the download is read. Another file means that nothing
+  // was offered after all, and the run goes on to the game.
+  if (UpdateSignaturesRequired()) {
+    const UpdateRefusal refusal = CheckDownloadDigest(target, app.m_updRelease);
+    if (refusal != UpdateRefusal::kNone) {
+      LogUpdate(L"update refused: %ls", UpdateRefusalText(refusal));
+      if (!::DeleteFileW(target)) DeleteAtReboot(target);
+      return kSwapRefused;
+    }
+  }
+
+  // Only the launcher the server published may replace this one: its key,
+  // computed exactly as it will compute its own at its next start, must be
+  // the published key in full. An error page, an empty or cut file, a file
+  // that is no launcher of this architecture, or a release whose key names
+  // another version all fail here, so a launcher always stands at the own
+  // path and an update that passes is not offered again after the restart.
+  wchar_t fileKey[kVersionKeyChars] = {};
+  LauncherFileFault fault = ComputeLauncherFileKey(target, fileKey);
+  if (fault == LauncherFileFault::kNone && VersionKeysDiffer(fileKey, app.m_updKey)) {
+    fault = LauncherFileFault::kKeyMismatch;
+  }
+  if (fault != LauncherFileFault::kNone) {
+    wchar_t shown[kVersionKeyChars] = {};
+    CopyLoggableText(app.m_updKey, shown);
+    if (fault == LauncherFileFault::kKeyMismatch) {
+      LogUpdate(L"update refused: the file's version key \"%ls\" is not the published key \"%ls\"", fileKey, shown);
+    } else {
+      LogUpdate(L"update refused: %ls (the published key \"%ls\")", DescribeLauncherFileFault(fault), shown);
+    }
+    if (!::DeleteFileW(target)) DeleteAtReboot(target);
+    return kSwapFailed;
   }
 
   // A running executable can be renamed but not deleted: move it aside first.
@@ -114,15 +230,15 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   // the old one is moved back, so a launcher always stands at its path.
   if (!::MoveFileExW(ownPath, oldPath, MOVEFILE_REPLACE_EXISTING)) {
     ::DeleteFileW(target);
-    return 0;
+    return kSwapFailed;
   }
   if (!::MoveFileExW(target, ownPath, MOVEFILE_REPLACE_EXISTING)) {
     ::MoveFileExW(oldPath, ownPath, MOVEFILE_REPLACE_EXISTING);
     DeleteAtReboot(target);
-    return 0;
+    return kSwapFailed;
   }
   DeleteAtReboot(oldPath);
-  return 1;
+  return kSwapDone;
 }
 
 void DeleteOldLauncher() {

@@ -2,10 +2,12 @@
 local statistics/update server, the launcher's files, and looking at the X
 display.
 
-Every end-to-end test drives the real launcher under Wine as a player would.
-Each test script gets a fresh copy of the build's prepared Wine prefix, so
-registry values, shortcuts and installed files of one script never leak into
-another. Only loopback traffic; every wait is bounded.
+Every end-to-end test drives the real launcher under Wine as a player would:
+the players' i686 build where this machine runs 32-bit Windows programs, in
+the players' locale (Simplified Chinese, code page 936). Each test script gets
+a fresh copy of the build's prepared Wine prefix, so registry values,
+shortcuts and installed files of one script never leak into another. Only
+loopback traffic; every wait is bounded.
 """
 import json
 import os
@@ -14,11 +16,35 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import urllib.request
 
 ROOT = os.environ.get("ORLIX_ROOT") or os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
-BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(ROOT, "build", "x86_64")
+
+
+def i686_runs():
+    """True where Wine runs 32-bit programs here: wine32 is installed and the
+    kernel executes 32-bit code (./dev setup notes that in build/i686-host)."""
+    try:
+        with open(os.path.join(ROOT, "build", "i686-host"), encoding="utf-8") as f:
+            host = f.read()
+    except OSError:
+        return False
+    return os.access("/usr/lib/wine/wine", os.X_OK) and host.startswith("runs")
+
+
+BUILD_WIN = os.environ.get("ORLIX_BUILD_WIN") or os.path.join(
+    ROOT, "build", "i686-test" if i686_runs() else "x86_64")
+WINERUN = os.path.join(ROOT, "tools", "wine", "winerun")
+# The players' locale (ANSI and OEM code page 936) and a Western one
+# (1252/437) for the cases a Western system must also pass.
+PLAYERS_LOCALE = "zh_CN.UTF-8"
+WESTERN_LOCALE = "C.UTF-8"
+# The launcher's machine keys live in the registry's 32-bit view (what the
+# shipped 32-bit launcher gets on 64-bit Windows; the x86_64 build asks for
+# it). reg.exe is told the view, for its own bitness decides otherwise.
+MACHINE_VIEW = "/reg:32"
 SERVER_BIN = os.environ.get("ORLIX_SERVER") or os.path.join(ROOT, "build", "native", "server", "orlix_server")
 BASE_PREFIX = os.path.join(ROOT, "build", "wineprefix")
 
@@ -47,10 +73,22 @@ def tool_exe(name):
     return os.path.join(BUILD_WIN, "testtools", name)
 
 
-class WinePrefix:
-    """A throw-away copy of the prepared prefix, with its own wineserver."""
+def pe_architecture(path):
+    """"i686" or "x86_64": the machine a Windows executable is built for."""
+    import struct
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = struct.unpack_from("<I", head, 0x3C)[0]
+    machine = struct.unpack_from("<H", head, pe + 4)[0]
+    return {0x14C: "i686", 0x8664: "x86_64"}.get(machine, "machine 0x%x" % machine)
 
-    def __init__(self, name):
+
+class WinePrefix:
+    """A throw-away copy of the prepared prefix, with its own wineserver.
+    Programs run through tools/wine/winerun in |locale| (the players' by
+    default)."""
+
+    def __init__(self, name, locale=PLAYERS_LOCALE):
         subprocess.run([os.path.join(ROOT, "tools", "wine", "prefix-setup")], check=True)
         self.dir = os.path.join(ROOT, "build", "e2e", name)
         self.path = os.path.join(self.dir, "prefix")
@@ -59,18 +97,15 @@ class WinePrefix:
             shutil.rmtree(self.dir)
         os.makedirs(self.dir)
         subprocess.run(["cp", "-a", "--reflink=auto", BASE_PREFIX, self.path], check=True)
+        self.locale = locale
+        # winerun sets the rest of Wine's environment (tools/wine/wine-env.sh).
         self.env = dict(os.environ)
-        self.env.update({
-            "WINEPREFIX": self.path,
-            "WINEARCH": "win64",
-            "WINEDEBUG": os.environ.get("WINEDEBUG", "-all"),
-            "WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=;mshtml=",
-        })
+        self.env.update({"ORLIX_WINEPREFIX": self.path, "WINEPREFIX": self.path, "ORLIX_WINE_LANG": locale})
         # Start the wineserver and Wine's services now, detached from our
         # output: they outlive every program and would hold its pipes open.
         subprocess.run(["wineserver", "-p"], env=self.env, check=False, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wine", "cmd", "/c", "exit", "0"], env=self.env, timeout=120, check=False,
+        subprocess.run([WINERUN, "cmd", "/c", "exit", "0"], env=self.env, timeout=120, check=False,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     # ---- paths -----------------------------------------------------------
@@ -111,7 +146,7 @@ class WinePrefix:
         """Runs a Windows program to its end; returns CompletedProcess with
         stdout and stderr as bytes."""
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            p = subprocess.run(["wine"] + list(args), env=self.env, cwd=cwd, timeout=timeout,
+            p = subprocess.run([WINERUN] + list(args), env=self.env, cwd=cwd, timeout=timeout,
                                stdin=subprocess.DEVNULL, stdout=out, stderr=err, check=False)
             out.seek(0)
             err.seek(0)
@@ -124,7 +159,7 @@ class WinePrefix:
         """Starts a Windows program and returns the Popen (output to |log| or nowhere)."""
         out = open(log, "ab") if log else subprocess.DEVNULL
         try:
-            return subprocess.Popen(["wine"] + list(args), env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
+            return subprocess.Popen([WINERUN] + list(args), env=self.env, cwd=cwd, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=subprocess.STDOUT)
         finally:
             if log:
@@ -161,12 +196,13 @@ class WinePrefix:
                 names.append(exe)
         return names
 
-    def reg_query(self, key, value=None):
-        """Text of `reg query` for a key (and value), or None when absent."""
+    def reg_query(self, key, value=None, view=MACHINE_VIEW):
+        """Text of `reg query` for a key (and value) in a registry view
+        ("/reg:32" or "/reg:64"), or None when absent."""
         args = ["reg", "query", key]
         if value is not None:
             args += ["/v", value]
-        r = self.run(args, timeout=60)
+        r = self.run(args + [view], timeout=60)
         return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
 
     def _kill_server(self):
@@ -180,8 +216,9 @@ class WinePrefix:
 class LocalServer:
     """The project's statistics and update server on the test port."""
 
-    def __init__(self, root_dir, port=TEST_PORT):
+    def __init__(self, root_dir, port=TEST_PORT, bind="127.0.0.1"):
         self.port = port
+        self.bind = bind
         self.root = root_dir
         os.makedirs(os.path.join(root_dir, "files", "update"), exist_ok=True)
         self.files = os.path.join(root_dir, "files")
@@ -190,15 +227,17 @@ class LocalServer:
         os.makedirs(self.reports, exist_ok=True)
         self.proc = subprocess.Popen(
             [SERVER_BIN, "serve", "--port", str(port), "--root", self.files, "--db", self.db,
-             "--reports", self.reports],
+             "--reports", self.reports, "--bind", bind],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = self.proc.stdout.readline()
         if "listening" not in line:
-            self.stop()
-            raise RuntimeError("server did not start: %r %s" % (line, self.proc.stderr.read()))
+            self.proc.kill()
+            error = self.proc.communicate()[1]
+            self.proc = None
+            raise RuntimeError("server did not start: %r %s" % (line, error))
 
     def url(self, path):
-        return "http://127.0.0.1:%d%s" % (self.port, path)
+        return "http://%s:%d%s" % (self.bind, self.port, path)
 
     def get(self, path):
         with urllib.request.urlopen(self.url(path), timeout=30) as r:
@@ -208,8 +247,15 @@ class LocalServer:
         rows = json.loads(self.get("/__test/pings"))
         return [r for r in rows if path is None or r["path"] == path]
 
-    def fault(self, path, mode):
-        self.get("/__test/fault?path=%s&mode=%s" % (urllib.request.quote(path), mode))
+    def fault(self, path, mode, **params):
+        """Arms a fault; |params| are the mode's own (to=, hold=)."""
+        extra = "".join("&%s=%s" % (k, urllib.request.quote(str(v), safe="")) for k, v in params.items())
+        self.get("/__test/fault?path=%s&mode=%s%s" % (urllib.request.quote(path), mode, extra))
+
+    def requests(self, path=None):
+        """The server's request log, oldest first, or those for one path."""
+        rows = json.loads(self.get("/__test/requests"))
+        return [r for r in rows if path is None or r["path"] == path]
 
     def clear_faults(self):
         self.get("/__test/clear")
@@ -237,6 +283,75 @@ class LocalServer:
 def port_free(port):
     with socket.socket() as s:
         return s.connect_ex(("127.0.0.1", port)) != 0
+
+
+def unused_port():
+    """A loopback port nothing listens on now."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class HoldingLink:
+    """A TCP link on |port| to the local server on |upstream| that passes
+    every request on at once but holds back the answer to requests for
+    |held_path| until release(): a server that answers late, as a distant
+    one does."""
+
+    def __init__(self, upstream, held_path, port=TEST_PORT):
+        self.upstream = upstream
+        self.held_path = held_path
+        self.held = threading.Event()
+        self.released = threading.Event()
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
+        self.listener.listen(16)
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._link, args=(client,), daemon=True).start()
+
+    def _link(self, client):
+        with client, socket.create_connection(("127.0.0.1", self.upstream), timeout=30) as server:
+            head = b""
+            while b"\r\n\r\n" not in head:
+                piece = client.recv(4096)
+                if not piece:
+                    return
+                head += piece
+            server.sendall(head)
+            target = head.split(b" ", 2)[1].decode("latin-1") if head.count(b" ") >= 2 else ""
+            if target.split("?", 1)[0] == self.held_path:
+                self.held.set()
+                self.released.wait(120)
+            client.settimeout(30)
+            while True:
+                try:
+                    piece = server.recv(65536)
+                    if not piece:
+                        return
+                    client.sendall(piece)
+                except OSError:
+                    return
+
+    def release(self):
+        self.released.set()
+
+    def close(self):
+        self.released.set()
+        # A listener closed under a blocked accept() stays listening until
+        # the call returns; shutting it down ends the call first.
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
 
 
 def screenshot(path):

@@ -1,12 +1,16 @@
 """The launcher's crash handler, end to end: a small program that sets the
 handler up exactly as the launcher does crashes in each way the handler must
-catch. Each crash leaves a minidump and a system report named after the
-version, the executable and the UTC time, starts the uploader with its exact
-command line, shows no error box, and ends the process; a filter installed
-later by a library does not take over."""
+catch, including the crashes that leave the process in the worst state (no
+stack left, a corrupted heap, a heap whose lock the crashed thread holds,
+other threads busy in the heap, two threads crashing at once). Each crash
+leaves one minidump of the crash and one system report named after the
+version, the executable and the UTC time, starts the uploader once with its
+exact command line, shows no error box, and ends the process; a filter
+installed later by a library does not take over."""
 import os
 import re
 import shutil
+import struct
 import sys
 import unittest
 
@@ -15,14 +19,67 @@ import harness  # noqa: E402
 
 NOT_CRASHED = 100  # crash_probe's exit code when it survived
 BASE_RE = re.compile(r"^Dump_3\.0\.1\.5_crash_probe\.exe_\d{8}_\d{6}$")
-# Each mode and what its runtime handler prints on standard output.
-MODES = {"access": b"", "invalid-parameter": b"Expression: stream != NULL\n", "pure-call": b"In _purecall_handler.",
-         "terminate": b""}
+ACCESS_VIOLATION = 0xC0000005
+# Each kind: the exception codes its dump may name, and what its runtime
+# handler prints on standard output.
+KINDS = {
+    "access": ({ACCESS_VIOLATION}, b""),
+    "invalid-parameter": ({0xE0C0DE01}, b"Expression: stream != NULL\n"),
+    "pure-call": ({0xE0C0DE02}, b"In _purecall_handler."),
+    "terminate": ({0xE0C0DE03}, b""),
+    "abort": ({0xE0C0DE04}, b""),
+    "stack-overflow": ({0xC00000FD}, b""),
+    # Wherever the heap gives way: a fault in the heap's code, or Windows'
+    # own report of a corrupted heap.
+    "heap-corruption": ({ACCESS_VIOLATION, 0xC0000374}, b""),
+    "locked-heap": ({ACCESS_VIOLATION}, b""),
+    "busy-heap": ({ACCESS_VIOLATION}, b""),
+    "two-threads": ({ACCESS_VIOLATION}, b""),
+}
+# The report's fixed part ends with the task list's column header (code page 936).
+TASK_HEADER = ('"映像名称","PID","会话名","会话#","内存使用","状态","用户名","CPU时间","窗口标题","运行路径"'
+               .encode("gbk"))
 
 
 def read_bytes(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+class MiniDump:
+    """The streams of a minidump file that the test looks at."""
+
+    def __init__(self, data):
+        self.data = data
+        signature, _, count, directory = struct.unpack_from("<4sIII", data, 0)
+        if signature != b"MDMP":
+            raise ValueError("not a minidump: %r" % signature)
+        self.streams = {}
+        for i in range(count):
+            kind, size, rva = struct.unpack_from("<III", data, directory + 12 * i)
+            if kind:
+                self.streams[kind] = (rva, size)
+
+    def exception(self):
+        """(thread id, exception code) of the exception stream."""
+        rva, _ = self.streams[6]
+        thread, _, code = struct.unpack_from("<III", self.data, rva)
+        return thread, code
+
+    def thread_ids(self):
+        rva, _ = self.streams[3]
+        (count,) = struct.unpack_from("<I", self.data, rva)
+        return [struct.unpack_from("<I", self.data, rva + 4 + 48 * i)[0] for i in range(count)]
+
+    def module_names(self):
+        rva, _ = self.streams[4]
+        (count,) = struct.unpack_from("<I", self.data, rva)
+        names = []
+        for i in range(count):
+            (name_rva,) = struct.unpack_from("<I", self.data, rva + 4 + 108 * i + 20)
+            (length,) = struct.unpack_from("<I", self.data, name_rva)
+            names.append(self.data[name_rva + 4:name_rva + 4 + length].decode("utf-16-le"))
+        return names
 
 
 class CrashHandler(unittest.TestCase):
@@ -54,12 +111,15 @@ class CrashHandler(unittest.TestCase):
         return folder
 
     def crash(self, folder, mode):
+        """Runs the probe to its end; returns its output and the threads it said would crash."""
         r = self.prefix.run([os.path.join(folder, "crash_probe.exe"), mode, "replace-filter"], cwd=folder,
                             timeout=120)
         self.assertNotEqual(NOT_CRASHED, r.returncode, r.stdout)
         self.assertNotEqual(0, r.returncode, r.stdout)
         self.assertIn(b"replace-filter returned null", r.stdout)
-        return r
+        threads = [int(t) for t in re.findall(rb"^thread (\d+)\r?$", r.stdout, re.M)]
+        self.assertTrue(threads, r.stdout)
+        return r, threads
 
     def uploader_calls(self, folder):
         calls = os.path.join(folder, "BugReport.calls.txt")
@@ -68,7 +128,8 @@ class CrashHandler(unittest.TestCase):
         with open(calls, "rb") as f:
             return f.read().decode("utf-8").splitlines()
 
-    def check_files(self, dump_dir):
+    def check_files(self, dump_dir, whole_report=True):
+        """One dump and one report of one base name; returns the base and the dump."""
         names = sorted(os.listdir(dump_dir))
         dumps = [n for n in names if n.endswith(".dmp")]
         reports = [n for n in names if n.endswith(".txt") and n.startswith("Dump_")]
@@ -77,26 +138,39 @@ class CrashHandler(unittest.TestCase):
         base = dumps[0][:-4]
         self.assertRegex(base, BASE_RE)
         self.assertEqual(base + ".txt", reports[0])
-        with open(os.path.join(dump_dir, dumps[0]), "rb") as f:
-            self.assertEqual(b"MDMP", f.read(4))
-        with open(os.path.join(dump_dir, reports[0]), "rb") as f:
-            report = f.read()
+        dump = MiniDump(read_bytes(os.path.join(dump_dir, dumps[0])))
+        report = read_bytes(os.path.join(dump_dir, reports[0]))
         self.assertTrue(report.startswith(b"System Summary: \r\n\r\n"), report[:100])
-        self.assertIn(b"\r\nRunning Process: \r\n", report)
-        return base
+        if whole_report:
+            self.assertIn(b"\r\nRunning Process: \r\n\r\n" + TASK_HEADER + b"\r\n\r\n", report)
+        else:
+            self.assertNotIn(b"Memory: ", report)
+        return base, dump
+
+    def check_dump(self, dump, codes, threads):
+        thread, code = dump.exception()
+        self.assertIn(code, codes, hex(code))
+        self.assertIn(thread, threads)
+        # Every thread that crashed is in the dump (two crash at once in one
+        # kind), and so is the program.
+        dumped = dump.thread_ids()
+        for t in threads:
+            self.assertIn(t, dumped)
+        self.assertTrue(any(n.lower().endswith("\\crash_probe.exe") for n in dump.module_names()))
 
     def check_no_error_box(self):
         self.assertNotIn("winedbg.exe", self.prefix.user_processes())
         self.assertEqual([], harness.window_ids("crash_probe|Program Error|winedbg"))
 
     def test_each_crash_leaves_dump_report_and_starts_uploader(self):
-        for mode, printed in MODES.items():
+        for mode, (codes, printed) in KINDS.items():
             with self.subTest(mode=mode):
                 folder = self.prepare("crash_" + mode.replace("-", "_"), orlix_folder=True)
-                r = self.crash(folder, mode)
+                r, threads = self.crash(folder, mode)
                 self.assertIn(printed, r.stdout.replace(b"\r\n", b"\n"))
                 dump_dir = self.prefix.documents("Orlix", "dump")
-                base = self.check_files(dump_dir)
+                base, dump = self.check_files(dump_dir)
+                self.check_dump(dump, codes, threads)
                 win_folder = self.prefix.to_windows(folder)
                 win_base = self.prefix.to_windows(os.path.join(dump_dir, base))
                 calls = self.uploader_calls(folder)
@@ -107,11 +181,39 @@ class CrashHandler(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(folder, "library-filter-ran.txt")))
                 self.check_no_error_box()
 
+    def test_a_report_that_crashes_still_leaves_the_dump_and_starts_the_uploader(self):
+        folder = self.prepare("crash_in_report", orlix_folder=True)
+        _, threads = self.crash(folder, "report-crash")
+        dump_dir = self.prefix.documents("Orlix", "dump")
+        # The report stops at the memory line, whose system call faults.
+        base, dump = self.check_files(dump_dir, whole_report=False)
+        self.check_dump(dump, {ACCESS_VIOLATION}, threads)
+        calls = self.uploader_calls(folder)
+        self.assertEqual('cmd="%s\\BugReport.exe" /report client Duskmere Tavrel 3.0.1.5 zuduviz "%s"'
+                         % (self.prefix.to_windows(folder), self.prefix.to_windows(os.path.join(dump_dir, base))),
+                         calls[0])
+        self.assertEqual(3, len(calls), calls)
+        self.check_no_error_box()
+
+    def test_a_main_thread_ended_by_the_system_is_reported_and_the_process_ends(self):
+        folder = self.prepare("crash_main_ended", orlix_folder=True)
+        self.crash(folder, "main-thread-ends")
+        dump_dir = self.prefix.documents("Orlix", "dump")
+        base, dump = self.check_files(dump_dir)
+        self.assertNotIn(6, dump.streams)  # its exception, if any, was lost with its stack
+        self.assertTrue(any(n.lower().endswith("\\crash_probe.exe") for n in dump.module_names()))
+        calls = self.uploader_calls(folder)
+        self.assertEqual('cmd="%s\\BugReport.exe" /report client Duskmere Tavrel 3.0.1.5 zuduviz "%s"'
+                         % (self.prefix.to_windows(folder), self.prefix.to_windows(os.path.join(dump_dir, base))),
+                         calls[0])
+        self.check_no_error_box()
+
     def test_without_orlix_folder_the_files_go_to_the_current_folder(self):
         folder = self.prepare("crash_nodocs", orlix_folder=False)
-        self.crash(folder, "access")
+        _, threads = self.crash(folder, "access")
         self.assertFalse(os.path.exists(self.prefix.documents("Orlix")))
-        base = self.check_files(folder)
+        base, dump = self.check_files(folder)
+        self.check_dump(dump, {ACCESS_VIOLATION}, threads)
         calls = self.uploader_calls(folder)
         self.assertEqual('cmd="%s\\BugReport.exe" /report client Duskmere Tavrel 3.0.1.5 zuduviz "%s"'
                          % (self.prefix.to_windows(folder), base), calls[0])

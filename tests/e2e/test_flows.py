@@ -206,7 +206,9 @@ class PlayerFlows(unittest.TestCase):
             self.assertEqual(args, link["arguments"])
             self.assertEqual(self.prefix.to_windows(install).lower(), link["working_dir"].rstrip("\\").lower())
 
+        # In the registry's 32-bit view, where the maker's 32-bit programs read it; not in the 64-bit one.
         self.assertIn("DisableDays", self.prefix.reg_query(r"HKLM\Software\Orlix\GameLogin\Tavrel", "DisableDays") or "")
+        self.assertIsNone(self.prefix.reg_query(r"HKLM\Software\Orlix\GameLogin\Tavrel", "DisableDays", view="/reg:64"))
 
         installs = self.pings("/install.htm")
         self.assertEqual(1, len(installs))
@@ -257,6 +259,31 @@ class PlayerFlows(unittest.TestCase):
             self.assertEqual(str(count), last["count"])
             self.assertEqual(apart, last["apartdays"])
             self.assertEqual(keep or str(keep_before + 1), last["keepdays"])
+
+    def test_3b_launcher_stays_until_its_activity_ping_is_answered(self):
+        # A server that answers late, as a distant one does: the game starts
+        # at once, and the launcher ends only once the ping is answered (had
+        # it ended at once, the ping would have been abandoned).
+        root = os.path.join(harness.ROOT, "build", "e2e", "flows", "server")
+        self.server.stop()
+        upstream = harness.unused_port()
+        type(self).server = harness.LocalServer(root, port=upstream)
+        link = harness.HoldingLink(upstream, "/active.htm")
+        try:
+            count = len(self.pings("/active.htm"))
+            before = len(self.game_starts())
+            proc = self.prefix.start([self.installed, "/TavrelD"], cwd=self.prefix.install_folder())
+            self.wait_game_start(before)
+            self.assertTrue(link.held.wait(60), "no activity ping")
+            self.assertIsNone(proc.poll(), "the launcher ended before its activity ping was answered")
+            link.release()
+            proc.wait(60)
+            self.assertEqual(count + 1, len(self.pings("/active.htm")))
+        finally:
+            link.close()
+            self.server.stop()
+            type(self).server = harness.LocalServer(root)
+            self.stop_game()
 
     def test_4_web_and_new_game_switches_only_start_the_game(self):
         self.server.reset()
@@ -391,7 +418,7 @@ class PlayerFlows(unittest.TestCase):
         self.assertTrue(os.path.exists(self.prefix.desktop("OrlixDuskmere.lnk")))
 
         # Confirmed while the game runs: key, shortcuts, game and files go.
-        self.prefix.run(["reg", "add", r"HKLM\Software\Orlix\Tavrel\Tavrel\Sub", "/f"], timeout=60)
+        self.prefix.run(["reg", "add", r"HKLM\Software\Orlix\Tavrel\Tavrel\Sub", "/f", harness.MACHINE_VIEW], timeout=60)
         before = len(self.game_starts())
         self.run_installed("/TavrelD")
         self.wait_game_start(before)

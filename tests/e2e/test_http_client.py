@@ -216,6 +216,42 @@ class HttpClient(unittest.TestCase):
         self.assertEqual(out["closed"], "1")  # the stream is closed: the file can be moved
         self.assertEqual(self.read(path), self.body[:512])
 
+    # ---- Redirects ---------------------------------------------------------------
+    def test_redirects_are_followed_only_on_the_allow_list(self):
+        def fresh_server():  # an empty request log; the reset also clears the faults
+            self.server.reset()
+            self.server.fault("/moved.bin", "redirect", to="/f.bin")
+            self.server.fault("/elsewhere.bin", "redirect", to="http://localhost:%d/moved.bin" % PORT)
+            self.server.fault("/offlist.bin", "redirect", to="http://127.0.0.2:%d/f.bin" % PORT)
+            self.server.fault("/https.bin", "redirect", to="https://127.0.0.1:%d/f.bin" % PORT)
+            self.server.fault("/loop.bin", "redirect", to="/loop.bin")
+            self.server.fault("/moved.htm", "redirect", to="/f.bin")
+
+        cases = [
+            # first address, complete, requests the server sees
+            ("/elsewhere.bin", "1", ["/elsewhere.bin", "/moved.bin", "/f.bin"]),
+            ("/offlist.bin", "0", ["/offlist.bin"]),
+            ("/https.bin", "0", ["/https.bin"]),
+            ("/loop.bin", "0", ["/loop.bin"] * 6),  # the first request and five redirects
+        ]
+        for form in ("download", "window"):
+            for first, result, seen in cases:
+                with self.subTest(form=form, first=first):
+                    fresh_server()
+                    path, win = self.target("redirected.bin")
+                    out = self.probe(form, BASE + first, win, *(["none"] if form == "window" else []))
+                    self.assertEqual(out["result"], result)
+                    self.assertEqual([r["path"] for r in self.requests()], seen)
+                    if result == "1":
+                        self.assertEqual(self.read(path), self.body)
+                    else:
+                        self.assertFalse(os.path.exists(path), "nothing is written before the last answer")
+
+        # A ping is not redirected at all.
+        fresh_server()
+        self.assertEqual(self.probe("get", BASE + "/moved.htm")["result"], "1")
+        self.assertEqual([r["path"] for r in self.requests()], ["/moved.htm"])
+
     # ---- Pings ---------------------------------------------------------------
     def test_pings_reach_the_server_with_their_exact_query(self):
         self.server.reset()

@@ -84,9 +84,12 @@ class InstallThenUninstall(unittest.TestCase):
         for rel in ("tavr_online.exe", "BugReport.exe", "data/maps/m1.bin"):
             with open(os.path.join(install, rel), "wb") as f:
                 f.write(b"game")
-        p.run(["reg", "add", UNINSTALL_KEY + r"\Sub", "/v", "x", "/d", "1", "/f"], timeout=60, check=True)
-        p.run(["reg", "add", DAYS_KEY, "/v", "DisableDays", "/t", "REG_BINARY", "/d", "01060000", "/f"],
-              timeout=60, check=True)
+        p.run(["reg", "add", UNINSTALL_KEY + r"\Sub", "/v", "x", "/d", "1", "/f", harness.MACHINE_VIEW], timeout=60,
+              check=True)
+        p.run(["reg", "add", DAYS_KEY, "/v", "DisableDays", "/t", "REG_BINARY", "/d", "01060000", "/f",
+               harness.MACHINE_VIEW], timeout=60, check=True)
+        # The same key in the 64-bit view is some 64-bit program's: it stays.
+        p.run(["reg", "add", UNINSTALL_KEY, "/v", "x", "/d", "64", "/f", "/reg:64"], timeout=60, check=True)
 
         # ---- uninstallation from the installed launcher ----
         self.server.reset()
@@ -104,6 +107,7 @@ class InstallThenUninstall(unittest.TestCase):
         self.assertTrue(harness.wait_for(lambda: not os.path.exists(install), 60), "install folder still there")
         self.assertIsNone(p.reg_query(UNINSTALL_KEY))
         self.assertIn("DisableDays", p.reg_query(DAYS_KEY, "DisableDays") or "")
+        self.assertIsNotNone(p.reg_query(UNINSTALL_KEY, view="/reg:64"))
         for path in links:
             self.assertFalse(os.path.exists(path), path)
         self.assertFalse(os.path.exists(p.start_menu_programs("Orlix登录器")))
@@ -121,7 +125,7 @@ class InstallThenUninstall(unittest.TestCase):
         shutil.copy(UNINSTALLER, exe)
         with open(os.path.join(elsewhere, "keep.txt"), "w") as f:
             f.write("keep")
-        p.run(["reg", "add", UNINSTALL_KEY, "/v", "x", "/d", "1", "/f"], timeout=60, check=True)
+        p.run(["reg", "add", UNINSTALL_KEY, "/v", "x", "/d", "1", "/f", harness.MACHINE_VIEW], timeout=60, check=True)
         notice = os.path.join(self.work, "notice2.txt")
         r = p.run([p.to_windows(exe), p.to_windows(harness.launcher_exe()), p.to_windows(notice)],
                   cwd=elsewhere, timeout=180)

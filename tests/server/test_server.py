@@ -16,6 +16,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 import urllib.request
 
 SERVER_BINARY = os.environ.get("ORLIX_SERVER", "")
@@ -325,6 +326,40 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(self.fetch("/update/ConfigTavrel.htm")[2], CONFIG_TEXT)
         self.assertEqual(self.server.get("/__test/clear"), (200, b"ok"))
         self.assertEqual(self.fetch(target)[2], LAUNCHER_BYTES)
+
+    def test_redirect_and_trickle_faults(self):
+        target = "/update/ConfigTavrel.htm"
+        for location in ["http://127.0.0.2:9/files/x.exe?a=1&b=2", target]:
+            self.assertEqual(self.server.get("/__test/fault?path=%s&mode=redirect&to=%s"
+                                             % (target, urllib.parse.quote(location, safe=""))), (200, b"ok"))
+            status, headers, body = self.fetch(target + "?q")
+            self.assertEqual((status, headers["location"], body), (302, location, b"moved\n"))
+            self.assertEqual(headers["content-length"], str(len(body)))
+        for bad in ["", "&to=", "&to=%0d%0aX-Injected:%201"]:
+            self.assertEqual(self.fetch("/__test/fault?path=/x&mode=redirect" + bad)[0], 400, bad)
+
+        # A stall holds the connection as long as the fault says, then ends it.
+        self.server.get("/__test/fault?path=%s&mode=stall-connect&hold=1" % target)
+        with connect(self.server.port, timeout=10.0) as stalled:
+            stalled.sendall(get_request(target))
+            self.assertEqual(read_until_close(stalled), (b"", False))
+        for bad in ["0", "3601", "x", "-1", ""]:
+            self.assertEqual(self.fetch("/__test/fault?path=/x&mode=stall&hold=" + bad)[0], 400, bad)
+
+        # A trickle declares the whole length and then sends one byte at a
+        # time, a pause between each: the first arrives with the head, the
+        # second only after the pause.
+        self.server.get("/__test/fault?path=%s&mode=trickle" % target)
+        with connect(self.server.port, timeout=10.0) as sock:
+            sock.sendall(get_request(target))
+            data = b""
+            while b"\r\n\r\n" not in data or len(data.partition(b"\r\n\r\n")[2]) < 1:
+                data += sock.recv(1)
+            status, headers, body = parse_response(data)
+            self.assertEqual((status, headers["content-length"], body), (200, str(len(CONFIG_TEXT)), CONFIG_TEXT[:1]))
+            first = time.monotonic()
+            self.assertEqual(sock.recv(16), CONFIG_TEXT[1:2])
+            self.assertGreaterEqual(time.monotonic() - first, 1.5)
 
     def test_fault_on_a_ping_path(self):
         self.server.get("/__test/fault?path=/active.htm&mode=chunked")

@@ -25,24 +25,24 @@ struct Dismisser {
   bool seen = false;
 };
 
+// An enumeration callback is CALLBACK (stdcall on i686), which a lambda's
+// function pointer is not.
+BOOL CALLBACK TakeVisibleDialog(HWND hwnd, LPARAM found) {
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  wchar_t cls[16] = {};
+  ::GetClassNameW(hwnd, cls, 16);
+  if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
+    *reinterpret_cast<HWND*>(found) = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindVisibleDialog() {
-  struct Search {
-    HWND found = nullptr;
-  } search;
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM lp) -> BOOL {
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(hwnd, &pid);
-        wchar_t cls[16] = {};
-        ::GetClassNameW(hwnd, cls, 16);
-        if (pid == ::GetCurrentProcessId() && ::IsWindowVisible(hwnd) && std::wcscmp(cls, L"#32770") == 0) {
-          reinterpret_cast<Search*>(lp)->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  HWND found = nullptr;
+  ::EnumWindows(TakeVisibleDialog, reinterpret_cast<LPARAM>(&found));
+  return found;
 }
 
 DWORD WINAPI DismissNotice(void* p) {

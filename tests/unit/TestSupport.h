@@ -39,6 +39,20 @@ bool Exists(const std::wstring& path);
 // Full path of a helper program built beside the tests.
 std::wstring TestToolPath(const wchar_t* name);
 
+// The same helper program built for the other architecture (x86_64 for the
+// i686 tests and the other way round), in the sibling build tree.
+std::wstring OtherArchToolPath(const wchar_t* name);
+
+// True on 64-bit Windows, where HKEY_LOCAL_MACHINE\Software has a 32-bit
+// and a 64-bit view; 32-bit Windows has one and ignores the view flags.
+bool RegistryHasTwoViews();
+
+// Machine keys (HKEY_LOCAL_MACHINE) in a chosen registry view,
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY.
+bool MachineKeyExists(const std::wstring& subKey, REGSAM view);
+bool CreateMachineKey(const std::wstring& subKey, REGSAM view);
+void DeleteMachineKeyTree(const std::wstring& subKey, REGSAM view);
+
 // Runs |exe| with |arguments| (already quoted as needed) from |workDir|
 // (empty: the caller's), waits up to |timeoutMs| and returns its exit code,
 // or -1 when it could not be started or did not end in time.

@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "base/UniqueHandle.h"
+
 namespace testing_support {
 
 ScratchFolder::ScratchFolder() {
@@ -74,6 +76,45 @@ std::wstring TestToolPath(const wchar_t* name) {
   std::wstring folder(exe);
   folder.resize(folder.find_last_of(L'\\'));
   return folder + L"\\testtools\\" + name;
+}
+
+std::wstring OtherArchToolPath(const wchar_t* name) {
+  wchar_t exe[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring folder(exe);
+  folder.resize(folder.find_last_of(L'\\'));   // the build tree
+  folder.resize(folder.find_last_of(L'\\'));   // build/
+  return folder + L"\\" ORLIX_OTHER_ARCH_TREE L"\\testtools\\" + name;
+}
+
+bool RegistryHasTwoViews() {
+  if (sizeof(void*) == 8) return true;
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+bool MachineKeyExists(const std::wstring& subKey, REGSAM view) {
+  base::UniqueHKey key;
+  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+}
+
+bool CreateMachineKey(const std::wstring& subKey, REGSAM view) {
+  base::UniqueHKey key;
+  return ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, key.put(),
+                           nullptr) == ERROR_SUCCESS;
+}
+
+void DeleteMachineKeyTree(const std::wstring& subKey, REGSAM view) {
+  {
+    base::UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0,
+                        DELETE | KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE | KEY_SET_VALUE | view,
+                        key.put()) != ERROR_SUCCESS) {
+      return;
+    }
+    ::RegDeleteTreeW(key.get(), nullptr);
+  }
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), view, 0);
 }
 
 long RunProgram(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workDir, DWORD timeoutMs) {

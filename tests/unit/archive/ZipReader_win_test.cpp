@@ -175,12 +175,24 @@ TEST(ZipReader, EntryRecords) {
   EXPECT_STREQ(L"dir/", e.name);
 }
 
+// A name without the UTF-8 flag is read in the system's ANSI code page: 936
+// on the players' Chinese Windows (the suite's locale), 1252 on a Western one
+// (its C-locale run). The bytes are GBK's "中文", which 1252 reads as letters.
 TEST(ZipReader, NamesInUtf8AndTheAnsiCodePage) {
   ScratchFolder scratch;
-  // ANSI bytes: whatever the system code page makes of 0xE9 (not UTF-8).
-  std::string ansiName = "caf\xE9.txt";
-  wchar_t ansiWide[32] = {};
-  ::MultiByteToWideChar(CP_ACP, 0, ansiName.c_str(), -1, ansiWide, 32);
+  const std::string ansiName = "\xD6\xD0\xCE\xC4.txt";
+  const struct {
+    unsigned codePage;
+    const wchar_t* name;
+  } pages[] = {
+      {936, L"\u4E2D\u6587.txt"},
+      {1252, L"\u00D6\u00D0\u00CE\u00C4.txt"},
+  };
+  const wchar_t* ansiWide = nullptr;
+  for (const auto& page : pages) {
+    if (page.codePage == ::GetACP()) ansiWide = page.name;
+  }
+  ASSERT_NE(nullptr, ansiWide) << "written for ANSI code pages 936 and 1252, not " << ::GetACP();
   std::string utf8Name = "\xE4\xB8\xAD\xE6\x96\x87/\xE8\xAF\xB4\xE6\x98\x8E.txt";  // 中文/说明.txt
   ASSERT_TRUE(WriteFileBytes(scratch / L"n.zip",
                              ziptest::Build({Make(utf8Name, "utf8"), Make(ansiName, "ansi", kMethodStored)})));
@@ -408,4 +420,65 @@ TEST(ZipReader, CachedRecordStillExtractsItsOwnData) {
   std::string got;
   EXPECT_TRUE(ReadFileBytes(scratch / L"good.txt", &got));
   EXPECT_EQ("good data", got);
+}
+
+TEST(ZipReader, ExtractingOverAnExtractedTree) {
+  // The second pass finds every file but the last one in place: existing
+  // files are replaced, a read-only one is refused and left as it is, and a
+  // file missing in between is created.
+  ScratchFolder scratch;
+  Entry readOnly = Make("sub/ro.txt", "read only", kMethodStored);
+  readOnly.external = 0x21;
+  std::vector<Entry> entries = {Make("a.txt", "a"), readOnly, Make("sub/b.txt", std::string(70000, 'b')),
+                                Make("sub/c.txt", "c")};
+  ASSERT_TRUE(WriteFileBytes(scratch / L"t.zip", ziptest::Build(entries)));
+  std::wstring out = scratch / L"out";
+  ASSERT_EQ(std::vector<ZipResult>(4, ZipOk), ExtractAll(scratch / L"t.zip", out));
+
+  ASSERT_TRUE(WriteFileBytes(out + L"\\sub\\b.txt", "changed by the player, and longer than before"));
+  ASSERT_TRUE(::DeleteFileW((out + L"\\sub\\c.txt").c_str()));
+  EXPECT_EQ((std::vector<ZipResult>{ZipOk, ZipNoFile, ZipOk, ZipOk}), ExtractAll(scratch / L"t.zip", out));
+  std::string got;
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\ro.txt", &got));
+  EXPECT_EQ("read only", got);
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\b.txt", &got));
+  EXPECT_EQ(entries[2].data, got);
+  EXPECT_TRUE(ReadFileBytes(out + L"\\sub\\c.txt", &got));
+  EXPECT_EQ("c", got);
+}
+
+TEST(ZipReader, ExtractionInTwoSteps) {
+  ScratchFolder scratch;
+  Entry folder = Make("dir/", "", kMethodStored);
+  folder.external = 0x10;
+  ASSERT_TRUE(
+      WriteFileBytes(scratch / L"s.zip", ziptest::Build({Make("a.txt", "first"), Make("b.txt", "second"), folder})));
+  UniqueArchive zip(ArchiveOpen((scratch / L"s.zip").c_str()));
+  ASSERT_TRUE(zip);
+  ASSERT_EQ(ZipOk, ArchiveSetBaseFolder(zip.get(), scratch.path().c_str()));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(nullptr));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));  // nothing begun
+
+  // Begun: the file is there (held open without sharing) until the data is
+  // written; another call drops the begun entry as it is.
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 0, L"a.txt"));
+  EXPECT_NE(INVALID_FILE_ATTRIBUTES, Attributes(scratch / L"a.txt"));
+  std::string got = "x";
+  EXPECT_FALSE(ReadFileBytes(scratch / L"a.txt", &got));
+  ArchiveEntry e;
+  ASSERT_EQ(ZipOk, ArchiveGetEntry(zip.get(), 1, &e));
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));
+  EXPECT_TRUE(ReadFileBytes(scratch / L"a.txt", &got));
+  EXPECT_EQ("", got);
+
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 1, L"b.txt"));
+  EXPECT_EQ(ZipOk, ArchiveFinishEntry(zip.get()));
+  EXPECT_TRUE(ReadFileBytes(scratch / L"b.txt", &got));
+  EXPECT_EQ("second", got);
+  EXPECT_EQ(ZipBadArgs, ArchiveFinishEntry(zip.get()));  // finished once
+
+  // A folder entry is complete once begun.
+  ASSERT_EQ(ZipOk, ArchiveBeginEntry(zip.get(), 2, L"dir/"));
+  EXPECT_TRUE(Attributes(scratch / L"dir") & FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_EQ(ZipOk, ArchiveFinishEntry(zip.get()));
 }

@@ -6,21 +6,24 @@
 #include <set>
 #include <vector>
 
+#include "TestSupport.h"
 #include "base/UniqueHandle.h"
 #include "product/InstallLayout.h"
 
 using deploy::DisableDaysBytes;
 
-// The real registry of the test prefix. The test runs as a 64-bit process
-// and so sees the 64-bit view, which is where a launcher that asks for no
-// view writes when it is itself 64-bit.
+// The real registry of the test prefix, in the machine keys' view.
 class DisableDaysRegistry : public ::testing::Test {
  protected:
-  void TearDown() override { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey); }
+  void TearDown() override {
+    testing_support::DeleteMachineKeyTree(layout::kDisableDaysKey, KEY_WOW64_32KEY);
+    testing_support::DeleteMachineKeyTree(layout::kDisableDaysKey, KEY_WOW64_64KEY);
+  }
 
-  static bool ReadValue(DWORD* type, std::vector<BYTE>* data) {
+  // The value in the registry view |view| (0: the view of this process's own bitness).
+  static bool ReadValue(DWORD* type, std::vector<BYTE>* data, REGSAM view = layout::kMachineKeyView) {
     base::UniqueHKey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) {
       return false;
     }
     BYTE buffer[64];
@@ -33,8 +36,23 @@ class DisableDaysRegistry : public ::testing::Test {
   }
 };
 
+// The value lands in the registry's 32-bit view (WOW6432Node on 64-bit
+// Windows) whichever build writes it: where the shipped 32-bit launcher,
+// asking for no view, reads and writes, and the 64-bit view stays clean.
+TEST_F(DisableDaysRegistry, WrittenInThe32BitView) {
+  ASSERT_EQ(1, deploy::WriteDisableDays());
+  DWORD type = 0;
+  std::vector<BYTE> data;
+  EXPECT_TRUE(ReadValue(&type, &data, KEY_WOW64_32KEY));
+  const bool thirtyTwoBitProcess = sizeof(void*) == 4;
+  EXPECT_EQ(thirtyTwoBitProcess, ReadValue(&type, &data, 0)) << "a program asking for no view";
+  if (testing_support::RegistryHasTwoViews()) {
+    EXPECT_FALSE(ReadValue(&type, &data, KEY_WOW64_64KEY));
+  }
+}
+
 TEST_F(DisableDaysRegistry, WritesFourBinaryBytesOfTheMillisecond) {
-  ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey);
+  testing_support::DeleteMachineKeyTree(layout::kDisableDaysKey, layout::kMachineKeyView);
   // The value depends on the millisecond of the write: bracket it with the
   // clock and accept the values of that span only. A span across a second
   // boundary is tried again (a bounded number of times).
@@ -64,8 +82,8 @@ TEST_F(DisableDaysRegistry, WritesFourBinaryBytesOfTheMillisecond) {
 
 TEST_F(DisableDaysRegistry, RewritesAnExistingValue) {
   base::UniqueHKey key;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, key.put(), nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, nullptr, 0,
+                                             KEY_WRITE | layout::kMachineKeyView, nullptr, key.put(), nullptr));
   const BYTE old[6] = {9, 9, 9, 9, 9, 9};
   ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.get(), layout::kDisableDaysValue, 0, REG_DWORD, old, 4));
   ASSERT_EQ(1, deploy::WriteDisableDays());

@@ -125,25 +125,41 @@ TEST(SelfDeleteText, SameFolderIgnoresCaseTrailingSlashAndShortForms) {
   EXPECT_FALSE(deploy::IsSameFolder(folder, L""));
 }
 
+// cmd reads a batch file in the OEM code page: 936 on the players' Chinese
+// Windows (the suite's locale), 437 on a Western one (its C-locale run).
 TEST(SelfDeleteText, ScriptTextInTheOemCodePage) {
+  const struct {
+    unsigned codePage;
+    const char* exeLine;  // the "del" line for the launcher below
+  } pages[] = {
+      {936, "del /F /A \"C:\\Ren\xa8\xa6\\100%%\\Tavrel_Launcher.exe\"\r\n"},
+      {437, "del /F /A \"C:\\Ren\x82\\100%%\\Tavrel_Launcher.exe\"\r\n"},
+  };
+  const unsigned oem = ::GetOEMCP();
+  const char* exeLine = nullptr;
+  for (const auto& page : pages) {
+    if (page.codePage == oem) exeLine = page.exeLine;
+  }
+  ASSERT_NE(nullptr, exeLine) << "written for OEM code pages 936 and 437, not " << oem;
+
   const std::wstring exe = L"C:\\Ren\u00e9\\100%\\Tavrel_Launcher.exe";
   char text[deploy::kSelfDeleteScriptBytes];
   ASSERT_TRUE(deploy::BuildSelfDeleteScriptText(exe, L"C:\\Ren\u00e9\\100%", L"C:\\T\\DelAB12.tmp.bat", text,
                                                 sizeof(text)));
   std::string expected;
   ASSERT_TRUE(deploy::ToCodePageExact(
-      ::GetOEMCP(), deploy::FormatSelfDeleteScript(exe, L"C:\\Ren\u00e9\\100%", L"C:\\T\\DelAB12.tmp.bat"),
-      &expected));
+      oem, deploy::FormatSelfDeleteScript(exe, L"C:\\Ren\u00e9\\100%", L"C:\\T\\DelAB12.tmp.bat"), &expected));
   EXPECT_EQ(expected, std::string(text));
-  EXPECT_NE(std::string::npos, expected.find("100%%\\Tavrel_Launcher.exe"));
+  EXPECT_NE(std::string::npos, expected.find(exeLine)) << expected;
 
   // Too long for the 2048-byte buffer (paths full of doubled '%'): refused.
   std::wstring folder = L"C:\\" + std::wstring(240, L'%');
   std::memset(text, 'u', sizeof(text));
   EXPECT_FALSE(deploy::BuildSelfDeleteScriptText(folder + L"\\a.exe", folder, L"C:\\T\\s.bat", text, sizeof(text)));
   EXPECT_EQ('u', text[0]);
-  // A path with characters neither the OEM page nor a short form can give.
-  EXPECT_FALSE(deploy::BuildSelfDeleteScriptText(L"C:\\nowhere-\u0101\u5378\\a.exe", L"C:\\nowhere-\u0101\u5378",
+  // A path whose Thai letters neither OEM page holds, with no short form on
+  // disk to stand in.
+  EXPECT_FALSE(deploy::BuildSelfDeleteScriptText(L"C:\\nowhere-\u0e01\u0e02\\a.exe", L"C:\\nowhere-\u0e01\u0e02",
                                                  L"C:\\T\\s.bat", text, sizeof(text)));
   EXPECT_EQ('u', text[0]);
 }

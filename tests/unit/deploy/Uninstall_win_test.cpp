@@ -20,10 +20,7 @@ using testing_support::Exists;
 
 namespace {
 
-bool KeyExists(const wchar_t* subKey) {
-  base::UniqueHKey key;
-  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
+bool KeyExists(const wchar_t* subKey) { return testing_support::MachineKeyExists(subKey, layout::kMachineKeyView); }
 
 bool WaitGone(const std::wstring& path, int seconds) {
   for (int i = 0; i < seconds * 10; ++i) {
@@ -62,8 +59,10 @@ class RunUninstallTest : public ::testing::Test {
     if (game_.valid()) ::TerminateProcess(game_.get(), 1);
     testing_support::RemoveTree(installFolder_);
     ::DeleteFileW(statistics_.c_str());
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, layout::kUninstallKey);
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey);
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+      testing_support::DeleteMachineKeyTree(layout::kUninstallKey, view);
+      testing_support::DeleteMachineKeyTree(layout::kDisableDaysKey, view);
+    }
     ::DeleteFileW((ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\OrlixDuskmere.lnk").c_str());
     ::DeleteFileW((ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Orlix网页游戏.lnk").c_str());
     testing_support::RemoveTree(ShellFolder(CSIDL_PROGRAMS) + L"\\Orlix登录器");
@@ -102,15 +101,14 @@ TEST_F(RunUninstallTest, RemovesEverythingItMadeAndReportsIt) {
     ASSERT_EQ(1, deploy::CreateStartMenuShortcut(layout::kUninstallShortcutName, launcher.c_str(), L"/uninst"));
   }
   ASSERT_TRUE(WriteFileBytes(ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Orlix网页游戏.lnk", "portal"));
-  base::UniqueHKey sub;
   const std::wstring subKey = std::wstring(layout::kUninstallKey) + L"\\Sub";
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                                             sub.put(), nullptr));
-  sub.reset();
-  base::UniqueHKey days;
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, layout::kDisableDaysKey, 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, days.put(), nullptr));
-  days.reset();
+  ASSERT_TRUE(testing_support::CreateMachineKey(subKey, layout::kMachineKeyView));
+  ASSERT_TRUE(testing_support::CreateMachineKey(layout::kDisableDaysKey, layout::kMachineKeyView));
+  // The same key in the 64-bit view belongs to some 64-bit program: it stays.
+  const bool twoViews = testing_support::RegistryHasTwoViews();
+  if (twoViews) {
+    ASSERT_TRUE(testing_support::CreateMachineKey(subKey, KEY_WOW64_64KEY));
+  }
   ASSERT_TRUE(::WritePrivateProfileStringW(L"Tavrel", L"UnInst", L"4", statistics_.c_str()));
 
   const std::wstring result = scratch_ / L"notice.txt";
@@ -125,6 +123,9 @@ TEST_F(RunUninstallTest, RemovesEverythingItMadeAndReportsIt) {
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(game_.get(), 10000)) << "the game still runs";
   EXPECT_FALSE(KeyExists(layout::kUninstallKey));
   EXPECT_TRUE(KeyExists(layout::kDisableDaysKey));  // nobody removes it
+  if (twoViews) {
+    EXPECT_TRUE(testing_support::MachineKeyExists(subKey, KEY_WOW64_64KEY));
+  }
   EXPECT_FALSE(Exists(ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\OrlixDuskmere.lnk"));
   EXPECT_FALSE(Exists(ShellFolder(CSIDL_DESKTOPDIRECTORY) + L"\\Orlix网页游戏.lnk"));
   EXPECT_FALSE(Exists(ShellFolder(CSIDL_PROGRAMS) + L"\\Orlix登录器"));

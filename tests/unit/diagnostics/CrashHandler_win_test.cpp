@@ -5,11 +5,6 @@
 
 #include <string>
 
-#include "TestSupport.h"
-
-using testing_support::ReadFileBytes;
-using testing_support::ScratchFolder;
-
 namespace {
 
 LONG WINAPI FirstFilter(EXCEPTION_POINTERS*) { return EXCEPTION_CONTINUE_SEARCH; }
@@ -35,18 +30,6 @@ TEST(CrashHandler, RegisteredGameNameIsPercentEncodedUtf8) {
   EXPECT_FALSE(diagnostics::RegisterProductInfo(tooLong.c_str(), L"X", L"Y", L"Z", L"W"));
   EXPECT_STREQ(L"client", info.appKind);
   EXPECT_STREQ(L"3.0.1.6", info.version);
-}
-
-TEST(CrashHandler, MiniDumpStartsWithItsSignature) {
-  ScratchFolder scratch;
-  std::wstring path = scratch / L"self.dmp";
-  ASSERT_TRUE(diagnostics::WriteMiniDump(path.c_str(), nullptr));
-  std::string bytes;
-  ASSERT_TRUE(ReadFileBytes(path, &bytes));
-  EXPECT_EQ("MDMP", bytes.substr(0, 4));
-
-  // A file that cannot be created: false.
-  EXPECT_FALSE(diagnostics::WriteMiniDump((scratch / L"missing\\x.dmp").c_str(), nullptr));
 }
 
 TEST(CrashHandler, BlockedFilterCannotBeReplaced) {

@@ -7,10 +7,15 @@
 
 namespace {
 
-using diagnostics::DriveNamesFromRootList;
-using diagnostics::RewriteDevicePath;
+std::vector<std::wstring> DrivesOf(const wchar_t* list, std::size_t listChars) {
+  std::vector<std::wstring> names;
+  std::size_t position = 0;
+  wchar_t name[3] = L"?";
+  while (diagnostics::NextDriveName(list, listChars, &position, name)) names.push_back(name);
+  return names;
+}
 
-std::vector<std::wstring> Drives(const std::wstring& list) { return DriveNamesFromRootList(list.c_str(), list.size()); }
+std::vector<std::wstring> Drives(const std::wstring& list) { return DrivesOf(list.c_str(), list.size()); }
 
 TEST(DevicePaths, DriveListSkipsFloppiesAndOddEntries) {
   using namespace std::string_literals;
@@ -21,31 +26,30 @@ TEST(DevicePaths, DriveListSkipsFloppiesAndOddEntries) {
   EXPECT_EQ(Drives(L"C:\\mnt\\x\\\0E:\\\0\0"s), (std::vector<std::wstring>{L"C:", L"E:"}));
   EXPECT_EQ(Drives(L"1:\\\0E:\\\0\0"s), (std::vector<std::wstring>{L"E:"}));
   // A list without its final terminator ends at the given length.
-  EXPECT_EQ(DriveNamesFromRootList(L"C:\\\0D:\\", 7), (std::vector<std::wstring>{L"C:", L"D:"}));
-  EXPECT_TRUE(DriveNamesFromRootList(nullptr, 10).empty());
+  EXPECT_EQ(DrivesOf(L"C:\\\0D:\\", 7), (std::vector<std::wstring>{L"C:", L"D:"}));
+  EXPECT_TRUE(DrivesOf(nullptr, 10).empty());
 }
 
-TEST(DevicePaths, RewriteTable) {
+TEST(DevicePaths, DeviceTargetTable) {
   struct Case {
     const wchar_t* device;
     const wchar_t* target;
-    bool matches;
-    const wchar_t* dos;
+    std::size_t claimed;
   } cases[] = {
-      {L"\\Device\\HarddiskVolume2\\Games\\a.exe", L"\\Device\\HarddiskVolume2", true, L"C:\\Games\\a.exe"},
-      {L"\\DEVICE\\harddiskvolume2\\Games\\a.exe", L"\\Device\\HarddiskVolume2", true, L"C:\\Games\\a.exe"},
-      {L"\\Device\\HarddiskVolume2", L"\\Device\\HarddiskVolume2", true, L"C:"},
-      {L"\\Device\\HarddiskVolume2\\x", L"\\Device\\HarddiskVolume2\\", true, L"C:\\x"},
+      {L"\\Device\\HarddiskVolume2\\Games\\a.exe", L"\\Device\\HarddiskVolume2", 23},
+      {L"\\DEVICE\\harddiskvolume2\\Games\\a.exe", L"\\Device\\HarddiskVolume2", 23},
+      {L"\\Device\\HarddiskVolume2", L"\\Device\\HarddiskVolume2", 23},
+      {L"\\Device\\HarddiskVolume2\\x", L"\\Device\\HarddiskVolume2\\", 23},
       // Another volume whose name merely starts with the target's.
-      {L"\\Device\\HarddiskVolume20\\Games\\a.exe", L"\\Device\\HarddiskVolume2", false, nullptr},
-      {L"\\Device\\HarddiskVolume1\\a.exe", L"\\Device\\HarddiskVolume2", false, nullptr},
-      {L"\\Device\\Harddisk", L"\\Device\\HarddiskVolume2", false, nullptr},
-      {L"\\Device\\HarddiskVolume2\\a.exe", L"", false, nullptr},
+      {L"\\Device\\HarddiskVolume20\\Games\\a.exe", L"\\Device\\HarddiskVolume2", 0},
+      {L"\\Device\\HarddiskVolume1\\a.exe", L"\\Device\\HarddiskVolume2", 0},
+      {L"\\Device\\Harddisk", L"\\Device\\HarddiskVolume2", 0},
+      {L"\\Device\\HarddiskVolume2\\a.exe", L"", 0},
+      {L"\\Device\\HarddiskVolume2\\a.exe", nullptr, 0},
   };
   for (const Case& c : cases) {
-    std::wstring out = L"untouched";
-    EXPECT_EQ(RewriteDevicePath(c.device, L"C:", c.target, &out), c.matches) << c.device << L" on " << c.target;
-    EXPECT_EQ(out, c.matches ? std::wstring(c.dos) : std::wstring(L"untouched")) << c.device;
+    EXPECT_EQ(c.claimed, diagnostics::DeviceTargetLength(c.device, c.target)) << c.device << L" on "
+                                                                             << (c.target ? c.target : L"null");
   }
 }
 

@@ -88,6 +88,30 @@ TEST(ProcessTools, KillEndsEveryCopyByWholePathIgnoringCase) {
   EXPECT_TRUE(diagnostics::IsProcessRunning(sameName.c_str()));
 }
 
+// A game of the other bitness than the launcher (a 64-bit game beside the
+// shipped 32-bit launcher) is found and ended by its path all the same: a
+// 32-bit process cannot list a 64-bit one's modules, so this takes the
+// image-name path. The sleeper built for the other architecture stands in.
+TEST(ProcessTools, FindsAndEndsAProgramOfTheOtherBitness) {
+  const std::wstring other = testing_support::OtherArchToolPath(L"proc_sleeper.exe");
+  if (!testing_support::Exists(other)) GTEST_SKIP() << "no build for the other architecture: " << other;
+  ScratchFolder scratch;
+  const std::wstring folder = scratch / L"install";
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring game = folder + L"\\tavr_online.exe";
+  ASSERT_TRUE(::CopyFileW(other.c_str(), game.c_str(), FALSE));
+  RunningProgram program(game);
+  // Where the system runs no programs of the other bitness (Wine without its
+  // 32-bit half), the start fails or the process ends at once.
+  if (!program.started()) GTEST_SKIP() << "programs of the other architecture do not start here";
+  const bool found = WaitUntilFound(game);
+  if (!found && !program.Running()) GTEST_SKIP() << "programs of the other architecture end at once here";
+  ASSERT_TRUE(found);
+  EXPECT_TRUE(diagnostics::KillProcessesByPath(game.c_str()));
+  EXPECT_TRUE(program.EndedWithin(10000));
+  EXPECT_FALSE(diagnostics::IsProcessRunning(game.c_str()));
+}
+
 TEST(ProcessTools, NoMatchEndsNothingAndReportsFalse) {
   ScratchFolder scratch;
   std::wstring running = PlaceSleeper(scratch.path(), L"BugReport.exe");

@@ -3,21 +3,62 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
+namespace {
+
+std::wstring MemoryLine(unsigned long load, std::uint64_t total, std::uint64_t free) {
+  wchar_t line[diagnostics::kReportLineChars] = {};
+  EXPECT_TRUE(diagnostics::FormatMemoryLine(load, total, free, line));
+  return line;
+}
+
+std::wstring Trimmed(const wchar_t* text) {
+  wchar_t name[diagnostics::kCpuNameChars] = {};
+  std::wcscpy(name, text);
+  diagnostics::TrimCpuName(name);
+  return name;
+}
+
+std::vector<std::string> TaskListLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t position = 0;
+  diagnostics::TextSpan line;
+  while (diagnostics::NextTaskListLine(text.data(), text.size(), &position, &line)) {
+    lines.emplace_back(line.data, line.size);
+  }
+  return lines;
+}
+
+std::wstring TaskRow(const std::wstring& line, const std::wstring& path) {
+  bool closingQuote = false;
+  std::size_t kept = diagnostics::TaskRowKeptChars(line.data(), line.size(), &closingQuote);
+  return line.substr(0, kept) + (closingQuote ? L"\",\"" : L",\"") + path + L"\"";
+}
+
+}  // namespace
+
 TEST(SystemReport, MemoryLine) {
   const std::uint64_t GiB = 1ull << 30;
-  EXPECT_EQ(L"Memory: Usage[63] Total[16GB] Free[5GB]",
-            diagnostics::FormatMemoryLine(63, 16 * GiB, 5 * GiB + GiB / 2));
-  EXPECT_EQ(L"Memory: Usage[0] Total[0GB] Free[0GB]", diagnostics::FormatMemoryLine(0, GiB - 1, 0));
-  EXPECT_EQ(L"Memory: Usage[100] Total[1024GB] Free[1023GB]",
-            diagnostics::FormatMemoryLine(100, 1024 * GiB, 1024 * GiB - 1));
+  EXPECT_EQ(L"Memory: Usage[63] Total[16GB] Free[5GB]", MemoryLine(63, 16 * GiB, 5 * GiB + GiB / 2));
+  EXPECT_EQ(L"Memory: Usage[0] Total[0GB] Free[0GB]", MemoryLine(0, GiB - 1, 0));
+  EXPECT_EQ(L"Memory: Usage[100] Total[1024GB] Free[1023GB]", MemoryLine(100, 1024 * GiB, 1024 * GiB - 1));
+  EXPECT_EQ(L"Memory: Usage[4294967295] Total[17179869183GB] Free[0GB]", MemoryLine(4294967295ul, ~0ull, 0));
 }
 
 TEST(SystemReport, CpuLineAndItsFigures) {
-  EXPECT_EQ(L"CPU: Usage[12] Frequency[3GHz] Count[8] Name[Intel(R) Core(TM) i7]",
-            diagnostics::FormatCpuLine(12, 3, 8, L"Intel(R) Core(TM) i7"));
+  wchar_t line[diagnostics::kReportLineChars] = {};
+  ASSERT_TRUE(diagnostics::FormatCpuLine(12, 3, 8, L"Intel(R) Core(TM) i7", line));
+  EXPECT_STREQ(L"CPU: Usage[12] Frequency[3GHz] Count[8] Name[Intel(R) Core(TM) i7]", line);
+  ASSERT_TRUE(diagnostics::FormatCpuLine(-1, -4, 0, L"", line));
+  EXPECT_STREQ(L"CPU: Usage[-1] Frequency[-4GHz] Count[0] Name[]", line);
+  // A name that would not fit is refused, the line left as it was.
+  std::wstring huge(diagnostics::kReportLineChars, L'x');
+  EXPECT_FALSE(diagnostics::FormatCpuLine(1, 1, 1, huge.c_str(), line));
+  EXPECT_STREQ(L"CPU: Usage[-1] Frequency[-4GHz] Count[0] Name[]", line);
 
   struct Case {
     std::uint64_t before, after;
@@ -40,20 +81,19 @@ TEST(SystemReport, CpuLineAndItsFigures) {
 }
 
 TEST(SystemReport, CpuNameTrim) {
-  EXPECT_EQ(L"Intel(R) Xeon(R) CPU", diagnostics::TrimCpuName(L"       Intel(R) Xeon(R) CPU  "));
-  EXPECT_EQ(L"AMD", diagnostics::TrimCpuName(L"AMD"));
-  EXPECT_EQ(L"   ", diagnostics::TrimCpuName(L"   "));
-  EXPECT_EQ(L"", diagnostics::TrimCpuName(L""));
+  EXPECT_EQ(L"Intel(R) Xeon(R) CPU", Trimmed(L"       Intel(R) Xeon(R) CPU  "));
+  EXPECT_EQ(L"AMD", Trimmed(L"AMD"));
+  EXPECT_EQ(L"A B", Trimmed(L" A B "));
+  EXPECT_EQ(L"   ", Trimmed(L"   "));
+  EXPECT_EQ(L"", Trimmed(L""));
 }
 
 TEST(SystemReport, TaskListLinesAndPids) {
-  std::vector<std::string> lines = diagnostics::SplitTaskListLines("a\r\nb\r\n");
-  ASSERT_EQ(3u, lines.size());
-  EXPECT_EQ("a\r", lines[0]);
-  EXPECT_EQ("b\r", lines[1]);
-  EXPECT_EQ("", lines[2]);
-  EXPECT_EQ(std::vector<std::string>({"", ""}), diagnostics::SplitTaskListLines("\n"));
-  EXPECT_EQ(std::vector<std::string>({"x"}), diagnostics::SplitTaskListLines("x"));
+  EXPECT_EQ(std::vector<std::string>({"a\r", "b\r", ""}), TaskListLines("a\r\nb\r\n"));
+  EXPECT_EQ(std::vector<std::string>({"", ""}), TaskListLines("\n"));
+  EXPECT_EQ(std::vector<std::string>({"x"}), TaskListLines("x"));
+  EXPECT_EQ(std::vector<std::string>({""}), TaskListLines(""));
+  EXPECT_EQ(std::vector<std::string>({std::string("a\0b", 3), "c"}), TaskListLines(std::string("a\0b\nc", 5)));
 
   struct Case {
     const char* line;
@@ -66,12 +106,13 @@ TEST(SystemReport, TaskListLinesAndPids) {
       {"\"odd\",\"\",\"x\"", true, 0},
       {"\"odd\",\"99999999999\",\"x\"", true, 0},  // beyond 32 bits
       {"\"last\",\"4294967295", true, 4294967295ul},
+      {"\"cut\",", false, 0},  // the separator is cut short by the line's end
       {"INFO: No tasks are running which match the specified criteria.", false, 0},
       {"", false, 0},
   };
   for (const Case& c : cases) {
     unsigned long pid = 77;
-    EXPECT_EQ(c.row, diagnostics::ParseTaskListPid(c.line, &pid)) << c.line;
+    EXPECT_EQ(c.row, diagnostics::ParseTaskListPid(c.line, std::strlen(c.line), &pid)) << c.line;
     EXPECT_EQ(c.row ? c.pid : 77ul, pid) << c.line;
   }
 }
@@ -80,7 +121,9 @@ TEST(SystemReport, TaskRowAddsTheImagePathAsATenthColumn) {
   const std::wstring line =
       L"\"game.exe\",\"1234\",\"Console\",\"1\",\"10,000 K\",\"Running\",\"PC\\user\",\"0:00:01\",\"N/A\"";
   const std::wstring row = line.substr(0, line.size() - 1) + L"\",\"C:\\Games\\game.exe\"";
-  EXPECT_EQ(row, diagnostics::FormatTaskRow(line, L"C:\\Games\\game.exe"));
-  EXPECT_EQ(row, diagnostics::FormatTaskRow(line + L"\r", L"C:\\Games\\game.exe"));  // tasklist's CR LF
-  EXPECT_EQ(L"\"a\",\"1\",N/A,\"C:\\a.exe\"", diagnostics::FormatTaskRow(L"\"a\",\"1\",N/A", L"C:\\a.exe"));
+  EXPECT_EQ(row, TaskRow(line, L"C:\\Games\\game.exe"));
+  EXPECT_EQ(row, TaskRow(line + L"\r", L"C:\\Games\\game.exe"));  // tasklist's CR LF
+  EXPECT_EQ(L"\"a\",\"1\",N/A,\"C:\\a.exe\"", TaskRow(L"\"a\",\"1\",N/A", L"C:\\a.exe"));
+  EXPECT_EQ(L",\"C:\\a.exe\"", TaskRow(L"", L"C:\\a.exe"));
 }
+

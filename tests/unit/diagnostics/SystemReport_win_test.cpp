@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <regex>
 #include <string>
 #include <vector>
@@ -54,11 +56,31 @@ std::wstring RegistryText(const wchar_t* name) {
 
 std::string Narrow(const std::wstring& text) { return Cp936(text); }
 
+std::wstring CpuName() {
+  wchar_t name[diagnostics::kCpuNameChars];
+  diagnostics::GetCpuName(name);
+  return name;
+}
+
+std::wstring AdapterName() {
+  wchar_t name[diagnostics::kAdapterNameChars];
+  diagnostics::GetDisplayAdapterName(name);
+  return name;
+}
+
+std::wstring Trimmed(const wchar_t* text) {
+  wchar_t name[diagnostics::kCpuNameChars] = {};
+  std::wcscpy(name, text);
+  diagnostics::TrimCpuName(name);
+  return name;
+}
+
 }  // namespace
 
 TEST(SystemReport, CpuNameOfThisMachineIsTrimmed) {
-  std::wstring name = diagnostics::GetCpuName();
-  EXPECT_EQ(diagnostics::TrimCpuName(name), name);
+  // The brand string read on this machine is already trimmed.
+  std::wstring name = CpuName();
+  EXPECT_EQ(Trimmed(name.c_str()), name);
 }
 
 TEST(SystemReport, ReportOfThisMachine) {
@@ -107,12 +129,12 @@ TEST(SystemReport, ReportOfThisMachine) {
   ASSERT_TRUE(std::regex_match(lines[i], m, std::regex("CPU: Usage\\[(-?\\d+)\\] Frequency\\[(-?\\d+)GHz\\] Count\\[(\\d+)\\] Name\\[(.*)\\]")))
       << lines[i];
   EXPECT_EQ(std::to_string(system.dwNumberOfProcessors), m[3].str());
-  EXPECT_EQ(Narrow(diagnostics::GetCpuName()), m[4].str());
+  EXPECT_EQ(Narrow(CpuName()), m[4].str());
   int usage = std::stoi(m[1].str());
   EXPECT_TRUE(usage >= 0 && usage <= 100) << usage;
   ++i;
 
-  EXPECT_EQ(Narrow(L"Display Devices: " + diagnostics::GetDisplayAdapterName()), lines[i++]);
+  EXPECT_EQ(Narrow(L"Display Devices: " + AdapterName()), lines[i++]);
   EXPECT_EQ("", lines[i++]);
   EXPECT_EQ("Running Process: ", lines[i++]);
   EXPECT_EQ("", lines[i++]);

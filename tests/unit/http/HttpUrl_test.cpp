@@ -105,3 +105,37 @@ TEST(ProgressPercent, IntegerPercentWithoutOverflow) {
 
 }  // namespace
 }  // namespace update
+
+TEST(Redirect, StatusesWinInetWouldFollow) {
+  for (unsigned status : {301u, 302u, 303u, 307u, 308u}) EXPECT_TRUE(update::IsRedirectStatus(status)) << status;
+  for (unsigned status : {200u, 300u, 304u, 305u, 404u, 500u}) EXPECT_FALSE(update::IsRedirectStatus(status)) << status;
+}
+
+TEST(Redirect, LocationResolvedAgainstTheCurrentAddress) {
+  struct Case {
+    const wchar_t* current;
+    const wchar_t* location;
+    const wchar_t* expected;  // null: refused
+  } cases[] = {
+      {L"http://a.test:8080/x/y?q", L"http://b.test/z", L"http://b.test/z"},
+      {L"http://a.test:8080/x/y?q", L"HTTP://b.test/z", L"HTTP://b.test/z"},
+      {L"http://a.test:8080/x/y?q", L"/z?r=1", L"http://a.test:8080/z?r=1"},
+      {L"http://a.test", L"/z", L"http://a.test/z"},
+      {L"http://a.test:8080/x", L"//c.test:81/w", L"http://c.test:81/w"},
+      {L"http://a.test/x", L"https://b.test/z", nullptr},
+      {L"http://a.test/x", L"z", nullptr},
+      {L"http://a.test/x", L"", nullptr},
+      {L"http://a.test/x", L"ftp://b.test/z", nullptr},
+  };
+  for (const Case& c : cases) {
+    wchar_t out[base::kUrlChars] = L"untouched";
+    EXPECT_EQ(c.expected != nullptr, update::ResolveRedirect(c.current, c.location, out)) << c.location;
+    EXPECT_STREQ(c.expected ? c.expected : L"untouched", out) << c.location;
+  }
+
+  // A result that would not fit 511 characters is refused, not cut.
+  const std::wstring longPath = L"/" + std::wstring(500, L'p');
+  wchar_t out[base::kUrlChars] = L"untouched";
+  EXPECT_FALSE(update::ResolveRedirect(L"http://a.host.test:8080/x", longPath.c_str(), out));
+  EXPECT_STREQ(L"untouched", out);
+}

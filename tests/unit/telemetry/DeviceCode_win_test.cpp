@@ -78,6 +78,20 @@ TEST_F(DeviceCodeTest, IdentifierStoredByAnyoneIsUsedUnchanged) {
   EXPECT_EQ(L"064edb7d110a910ddebc51fbb8b9f0c7", Code());
 }
 
+// The identifier is read through the ANSI registry call and its digest taken
+// of ANSI text: a Chinese identifier comes through whole on the players'
+// systems (code page 936), as the bytes C9 E8 B1 B8; a Western system (the
+// C-locale run) gets the same digest both ways, of what its code page keeps.
+TEST_F(DeviceCodeTest, ChineseIdentifierGoesThroughTheAnsiCodePage) {
+  const std::wstring id = L"\u8bbe\u5907";
+  Store(id);
+  EXPECT_EQ(Md5Of(id), Code());
+  EXPECT_EQ(id, Stored());
+  if (::GetACP() == 936) {
+    EXPECT_EQ(L"c8298cdbc09e5e385512446b543eeff6", Code());
+  }
+}
+
 TEST_F(DeviceCodeTest, EmptyOrOversizedIdentifierIsReplaced) {
   for (const std::wstring& id : {std::wstring(), std::wstring(64, L'k'), std::wstring(200, L'z')}) {
     Store(id);

@@ -205,6 +205,23 @@ TEST_F(StatisticsTest, TodayFollowsSummerTime) {
   EXPECT_EQ(L"2027/1/1", Value(L"lstTime"));
 }
 
+// A negative "keepdays" was never written by the store: it reads as the
+// missing value 1, so no ping carries a negative streak.
+TEST_F(StatisticsTest, NegativeKeepDaysCountAsMissing) {
+  const struct {
+    const wchar_t* lstTime;
+    std::int64_t keepDays;
+  } cases[] = {{L"2027/1/5", 1}, {L"2027/1/4", 2}, {L"2027/1/6", 2}};
+  for (const auto& c : cases) {
+    Put(L"lstTime", c.lstTime);
+    Put(L"keepdays", L"-5");
+    NewRun();
+    SetLocalNow(2027, 1, 5, 12, 0);
+    EXPECT_EQ(c.keepDays, RecordStatistic(StatKeepDays)) << c.lstTime;
+    EXPECT_EQ(std::to_wstring(c.keepDays), Value(L"keepdays"));
+  }
+}
+
 TEST_F(StatisticsTest, OneRunMeasuresAgainstTheDateOnDiskAtItsStart) {
   Put(L"lstTime", L"2027/1/2");
   Put(L"keepdays", L"6");
@@ -225,9 +242,10 @@ TEST_F(StatisticsTest, Counters) {
     const wchar_t* stored;
     std::int64_t next;
   } const cases[] = {
-      {L"12abc", 13}, {L"abc", 1},  {L"  7", 8},  {L"-5", -4}, {L"+41", 42},
+      {L"12abc", 13}, {L"abc", 1},  {L"  7", 8},  {L"+41", 42},
       {L"2147483646", 2147483647}, {L"2147483647", 2147483647}, {L"99999999999", 2147483647},
-      {L"-99999999999", -2147483647},
+      // A negative counter was never written by the store: it counts as missing.
+      {L"-5", 1}, {L"-99999999999", 1},
   };
   const struct {
     int type;

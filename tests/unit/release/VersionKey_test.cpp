@@ -1,4 +1,4 @@
-#include "update/VersionKey.h"
+#include "release/VersionKey.h"
 
 #include <gtest/gtest.h>
 
@@ -33,21 +33,4 @@ TEST(VersionKey, ComparisonFoldsAsciiCaseOnly) {
       {L"0123456789abcdef0123456789ab3015", L"", true},
   };
   for (const Case& c : cases) EXPECT_EQ(c.differ, update::VersionKeysDiffer(c.local, c.published)) << c.published;
-}
-
-TEST(VersionKey, DownloadMustMatchThePublishedDigestPart) {
-  struct Case {
-    const wchar_t* digest;
-    const wchar_t* published;
-    bool matches;
-  } cases[] = {
-      {kDigest, L"0123456789abcdef0123456789ab3016", true},   // the offered version's digits differ: fine
-      {kDigest, L"0123456789ABCDEF0123456789AB3016", true},   // case never matters
-      {kDigest, L"0123456789abcdef0123456789aa3016", false},  // another file
-      {kDigest, L"0123456789abcdef", false},                  // short key
-      {kDigest, L"", false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.matches, update::DigestMatchesPublishedKey(c.digest, c.published, L"3.0.1.5")) << c.published;
-  }
 }

@@ -1,4 +1,4 @@
-#include "update/VersionKey.h"
+#include "release/VersionKey.h"
 
 #include <cwchar>
 
@@ -44,16 +44,6 @@ bool VersionKeysDiffer(const wchar_t* a, const wchar_t* b) {
     if (AsciiLower(*a) != AsciiLower(*b)) return true;
   }
   return *a != *b;
-}
-
-bool DigestMatchesPublishedKey(const wchar_t* digestHex, const wchar_t* publishedKey, const wchar_t* version) {
-  std::size_t digestPart = DigestPartLength(version);
-  if (!digestHex || !publishedKey || digestPart == 0) return false;
-  if (std::wcslen(digestHex) < digestPart || std::wcslen(publishedKey) < digestPart) return false;
-  for (std::size_t i = 0; i < digestPart; ++i) {
-    if (AsciiLower(digestHex[i]) != AsciiLower(publishedKey[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace update

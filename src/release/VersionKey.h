@@ -21,11 +21,4 @@ std::size_t DigestPartLength(const wchar_t* version);
 // True when the keys differ, letters A to Z compared without regard to case.
 bool VersionKeysDiffer(const wchar_t* a, const wchar_t* b);
 
-// True when a downloaded file whose MD5 digest is |digestHex| is the file the
-// published key |publishedKey| names: the key's digest part equals the
-// digest's start, without regard to case. The version digits at the key's
-// end are the offered launcher's, so they are not compared. An empty or short
-// key never matches.
-bool DigestMatchesPublishedKey(const wchar_t* digestHex, const wchar_t* publishedKey, const wchar_t* version);
-
 }  // namespace update
