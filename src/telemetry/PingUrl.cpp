@@ -41,28 +41,32 @@ bool PercentEncode(const wchar_t* value, wchar_t (&out)[base::kUrlChars]) {
     encoded[n++] = c;
     return true;
   };
-  auto putByte = [&put](unsigned byte) { return put(L'%') && put(kHex[byte >> 4]) && put(kHex[byte & 0xF]); };
+  auto putByte = [&put](unsigned long byte) { return put(L'%') && put(kHex[byte >> 4]) && put(kHex[byte & 0xF]); };
   for (const wchar_t* p = value ? value : L""; *p; ++p) {
-    const unsigned c = unsigned(*p) & 0xFFFFu;
-    const bool plain = (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
-                       c == L'.' || c == L'_' || c == L'~';
-    const unsigned next = unsigned(p[1]) & 0xFFFFu;
+    // UTF-16 code units on Windows; where wchar_t has 32 bits (the native
+    // build of this file) a unit is a whole code point.
+    unsigned long code = static_cast<unsigned long>(*p);
+    const bool plain = (code >= L'a' && code <= L'z') || (code >= L'A' && code <= L'Z') ||
+                       (code >= L'0' && code <= L'9') || code == L'-' || code == L'.' || code == L'_' || code == L'~';
+    const unsigned long next = static_cast<unsigned long>(p[1]);
+    if (code >= 0xD800 && code <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
+      ++p;
+    } else if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+      return false;  // a lone surrogate, or no code point at all, has no UTF-8 form
+    }
     bool ok = true;
     if (plain) {
-      ok = put(wchar_t(c));
-    } else if (c < 0x80) {
-      ok = putByte(c);
-    } else if (c < 0x800) {
-      ok = putByte(0xC0 | (c >> 6)) && putByte(0x80 | (c & 0x3F));
-    } else if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-      const unsigned code = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-      ++p;
+      ok = put(wchar_t(code));
+    } else if (code < 0x80) {
+      ok = putByte(code);
+    } else if (code < 0x800) {
+      ok = putByte(0xC0 | (code >> 6)) && putByte(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      ok = putByte(0xE0 | (code >> 12)) && putByte(0x80 | ((code >> 6) & 0x3F)) && putByte(0x80 | (code & 0x3F));
+    } else {
       ok = putByte(0xF0 | (code >> 18)) && putByte(0x80 | ((code >> 12) & 0x3F)) &&
            putByte(0x80 | ((code >> 6) & 0x3F)) && putByte(0x80 | (code & 0x3F));
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      return false;  // a lone surrogate has no UTF-8 form
-    } else {
-      ok = putByte(0xE0 | (c >> 12)) && putByte(0x80 | ((c >> 6) & 0x3F)) && putByte(0x80 | (c & 0x3F));
     }
     if (!ok) return false;
   }
