@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/FixedText.h"
+#include "base/Process.h"
 #include "product/InstallLayout.h"
 
 void CZuduvizApp::StartProgram(const wchar_t* path) {
@@ -18,14 +19,8 @@ void CZuduvizApp::StartProgram(const wchar_t* path) {
   // may also write into its command line, so it gets its own buffer.
   wchar_t commandLine[layout::kPathChars + 2] = {};
   if (!base::JoinText(commandLine, L"\"", program, L"\"")) return;
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION pi = {};
-  if (::CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr, nullptr, &si,
-                       &pi)) {
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-  }
+  base::ProcessStart how;
+  how.creationFlags = IDLE_PRIORITY_CLASS;
+  base::OwnedProcess started;
+  base::StartProcess(nullptr, commandLine, nullptr, how, &started);
 }

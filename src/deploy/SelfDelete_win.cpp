@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "base/Process.h"
 #include "base/FixedText.h"
 #include "base/TextConversion.h"
 #include "base/UniqueHandle.h"
@@ -197,11 +198,9 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   // broken command.
   char commandLine[MAX_PATH + 3] = {};
   std::snprintf(commandLine, sizeof(commandLine), "\"%s\"", scriptPath.c_str());
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;  // the console cmd gets stays hidden
-  PROCESS_INFORMATION pi = {};
+  base::ProcessStart how;
+  how.show = SW_HIDE;  // the console cmd gets stays hidden
+  base::OwnedProcess started;
   // The system runs a .bat through its cmd.exe; for the 32-bit launcher on
   // 64-bit Windows System32 redirects to SysWOW64, whose 32-bit cmd.exe reads
   // the script the same way (OEM code page).
@@ -210,13 +209,11 @@ bool StartSelfDelete(std::string* scriptPathOut) {
   // whose current folder is the install folder keeps it from being removed,
   // and so would the console host that Wine starts beside cmd with the same
   // current folder.
-  if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, tempFolder, &si, &pi)) {
+  if (!base::StartProcess(commandLine, tempFolder, how, &started)) {
     ::DeleteFileA(scriptPath.c_str());
     return refuse();
   }
-  base::UniqueHandle process(pi.hProcess);
-  base::UniqueHandle thread(pi.hThread);
-  ::SetThreadPriority(thread.get(), THREAD_PRIORITY_IDLE);
+  ::SetThreadPriority(started.thread.get(), THREAD_PRIORITY_IDLE);
   if (scriptPathOut) *scriptPathOut = scriptPath;
   return true;
 }

@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "base/Process.h"
 #include "base/UniqueHandle.h"
 #include "product/InstallLayout.h"
 #include "product/MakerSettings.h"
@@ -112,19 +113,12 @@ void LaunchGameWith(const PlayerPrompts& prompts) {
     return;
   }
 
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_SHOWNORMAL;
-  PROCESS_INFORMATION process = {};
+  base::ProcessStart how;
+  how.creationFlags = IDLE_PRIORITY_CLASS;
+  base::OwnedProcess game;
   // The game starts in its own folder, whatever folder the launcher was
   // started in: it finds its data files relative to it.
-  if (::CreateProcessW(paths.game, nullptr, nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr,
-                       paths.installFolder, &startup, &process)) {
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return;
-  }
+  if (base::StartProcess(paths.game, nullptr, paths.installFolder, how, &game)) return;
   ReportFailure(paths, ::GetLastError(), prompts);
 }
 

@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "base/Process.h"
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
 #include "product/InstallLayout.h"
@@ -120,22 +121,16 @@ CaptureResult CaptureHiddenCommand(char* commandLine, CapturedOutputSink sink, v
   // would keep a reader alive that nobody drains.
   ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
 
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-  startup.wShowWindow = SW_HIDE;
-  startup.hStdOutput = writeEnd.get();
-  startup.hStdError = writeEnd.get();
-
+  base::ProcessStart how;
+  how.show = SW_HIDE;
+  how.stdOutput = writeEnd.get();
+  how.stdError = writeEnd.get();
   // A program found in System32 comes from SysWOW64 for the 32-bit launcher
   // on 64-bit Windows (file system redirection). The system report's
   // tasklist is there too, and lists the 64-bit processes all the same.
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info)) {
-    return CaptureResult::StartFailed;
-  }
-  base::UniqueHandle process(info.hProcess);
-  base::UniqueHandle thread(info.hThread);
+  base::OwnedProcess child;
+  if (!base::StartProcess(commandLine, nullptr, how, &child)) return CaptureResult::StartFailed;
+  const HANDLE process = child.process.get();
   // Our copy of the write end must go, or the pipe never reports its end.
   writeEnd.reset();
 
@@ -162,13 +157,13 @@ CaptureResult CaptureHiddenCommand(char* commandLine, CapturedOutputSink sink, v
     }
     ULONGLONG now = ::GetTickCount64();
     if (now >= deadline) {
-      ::TerminateProcess(process.get(), 1);
+      ::TerminateProcess(process, 1);
       break;
     }
     // Wakes when the child ends (its last output is then read before the
     // pipe reports its end) or after a short while to look at the pipe again.
     ULONGLONG left = deadline - now;
-    ::WaitForSingleObject(process.get(), left < 10 ? static_cast<DWORD>(left) : 10);
+    ::WaitForSingleObject(process, left < 10 ? static_cast<DWORD>(left) : 10);
   }
   return CaptureResult::Captured;
 }

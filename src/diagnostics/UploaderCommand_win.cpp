@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "base/Process.h"
 #include "product/InstallLayout.h"
 #include "diagnostics/UploaderCommand.h"
 
@@ -12,18 +13,11 @@ bool GetUploaderPath(wchar_t (&out)[base::kPathChars]) {
 }
 
 bool StartUploader(wchar_t (&commandLine)[base::kUrlChars], const wchar_t* workFolder) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS, nullptr, workFolder,
-                        &startup, &process)) {
-    return false;
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return true;
+  base::ProcessStart how;
+  how.show = SW_HIDE;
+  how.creationFlags = IDLE_PRIORITY_CLASS;
+  base::OwnedProcess uploader;
+  return base::StartProcess(nullptr, commandLine, workFolder, how, &uploader);
 }
 
 }  // namespace diagnostics
