@@ -11,9 +11,10 @@
 #include <wininet.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 
 #include "base/FixedText.h"
+#include "base/UniqueHandle.h"
 
 namespace update {
 
@@ -65,36 +66,39 @@ const wchar_t* DescribeDownloadFailure(DownloadFailure failure);
 // an "http://" address on the maker allow-list. Pings follow none.
 constexpr int kMaxRedirects = 5;
 
-// Shared, reference-counted control block of one window-form transfer
-// (defined in HttpClient_win.cpp). It outlives the window: a thread that a
-// cancel left blocked inside WinINet finds the cancel there when it returns,
-// and ends without touching the window, the file or the handles.
+// Shared control block of one window-form transfer (defined in
+// HttpClient_win.cpp), owned together by the window's DownloadState and the
+// two threads. It outlives the window: a thread that a cancel left blocked
+// inside WinINet finds the cancel there when it returns, and ends without
+// touching the window, the file or the handles.
 struct TransferControl;
 
 // The transfer fields the update window holds for its download, in the
 // window's field order. url and targetPath are filled by the update check
 // before each run; the other fields are zero when the window object is made
 // and are driven by StartDownload, the two threads and CancelDownload. The
-// window reads none of them itself.
+// window reads none of them itself. The fields own what they hold: whoever
+// clears one (the transfer thread, the watcher, the cancel) closes it.
 struct DownloadState {
   wchar_t url[base::kUrlChars] = {};
   wchar_t targetPath[base::kPathChars] = {};
-  HANDLE hTransferThread = nullptr;
-  HANDLE hWatcherThread = nullptr;
-  std::FILE* file = nullptr;
+  base::UniqueHandle hTransferThread;
+  base::UniqueHandle hWatcherThread;
+  base::UniqueStdFile file;
   std::int32_t result = 0;  // 1 when the transfer completed, else 0
   DownloadFailure failure = DownloadFailure::kNone;  // why it did not, read after it ended
-  HINTERNET hInternet = nullptr;
-  HINTERNET hConnect = nullptr;
-  HINTERNET hRequest = nullptr;
-  // Not part of the window's visible state: the link to the last transfer,
-  // released by the window's thread (cancel, the next start, destruction).
-  TransferControl* control = nullptr;
+  base::UniqueInternet hInternet;
+  base::UniqueInternet hConnect;
+  base::UniqueInternet hRequest;
+  // Not part of the window's visible state: the window's share of the last
+  // transfer's control block, let go by the window's thread (cancel, the
+  // next start, destruction).
+  std::shared_ptr<TransferControl> control;
 
   DownloadState() = default;
   DownloadState(const DownloadState&) = delete;
   DownloadState& operator=(const DownloadState&) = delete;
-  // Cancels a transfer that still runs and releases the control block.
+  // Cancels a transfer that still runs.
   ~DownloadState();
 };
 

@@ -4,7 +4,8 @@
 //
 // Window form and cancel. The transfer thread, the watcher thread and the
 // window's thread share the DownloadState fields without locks. A small
-// reference-counted TransferControl carries one phase word instead:
+// TransferControl, shared by the window and both threads, carries one phase
+// word instead:
 //
 //   Running   no worker is touching DownloadState, the file or the window
 //   Touching  the transfer thread is writing a block, reporting progress or
@@ -30,6 +31,7 @@
 
 #include <cwchar>
 #include <new>
+#include <utility>
 
 #include "product/MakerSettings.h"
 #include "http/HttpUrl.h"
@@ -71,20 +73,6 @@ bool SendRequest(HINTERNET request) {
   return ::HttpSendRequestW(request, kExtraHeaders, kExtraHeadersLength, nullptr, 0) != FALSE;
 }
 
-void CloseInternet(HINTERNET* field) {
-  if (*field) {
-    ::InternetCloseHandle(*field);
-    *field = nullptr;
-  }
-}
-
-void CloseKernel(HANDLE* field) {
-  if (*field) {
-    ::CloseHandle(*field);
-    *field = nullptr;
-  }
-}
-
 // The answer's status, read as text (32 bytes); false when there is none.
 bool ReadStatus(HINTERNET request, unsigned* code) {
   wchar_t status[16] = {};  // 32 bytes
@@ -124,28 +112,54 @@ bool DeclaredLength(HINTERNET request, std::uint32_t* length) {
 enum TransferPhase : LONG { kRunning = 0, kTouching = 1, kFinishing = 2, kFinished = 3, kCancelled = 4 };
 
 struct TransferControl {
-  volatile LONG refs = 1;
   volatile LONG phase = kRunning;
-  HANDLE cancelEvent = nullptr;    // set by cancel: the watcher stops waiting
-  HANDLE leftEvent = nullptr;      // set by a worker that found a cancel on leaving Touching
-  HANDLE transferThread = nullptr;  // the watcher's own handle of the transfer thread
+  base::UniqueHandle cancelEvent;     // set by cancel: the watcher stops waiting
+  base::UniqueHandle leftEvent;       // set by a worker that found a cancel on leaving Touching
+  base::UniqueHandle transferThread;  // the watcher's own handle of the transfer thread
   // Read only while the phase is Touching or Finishing: a cancelled thread
   // never looks at them again.
   DownloadState* state = nullptr;
   DownloadSink* sink = nullptr;
-
-  ~TransferControl() {
-    CloseKernel(&transferThread);
-    CloseKernel(&leftEvent);
-    CloseKernel(&cancelEvent);
-  }
-  void AddRef() { ::InterlockedIncrement(&refs); }
-  void Release() {
-    if (::InterlockedDecrement(&refs) == 0) delete this;
-  }
 };
 
 namespace {
+
+// A control block with both events, or null when either cannot be made.
+std::shared_ptr<TransferControl> MakeControl(DownloadState* state, DownloadSink* sink) {
+  auto control = std::make_shared<TransferControl>();
+  control->state = state;
+  control->sink = sink;
+  control->cancelEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  control->leftEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!control->cancelEvent || !control->leftEvent) return nullptr;
+  return control;
+}
+
+// A thread's share of the control block travels as its start parameter: a
+// heap copy of the shared pointer, taken over by the thread (TakeControl), or
+// by the starter again when the thread could not be made (DropControl).
+void* GiveControl(const std::shared_ptr<TransferControl>& control) {
+  return new (std::nothrow) std::shared_ptr<TransferControl>(control);
+}
+
+std::shared_ptr<TransferControl> TakeControl(void* parameter) {
+  auto* share = static_cast<std::shared_ptr<TransferControl>*>(parameter);
+  std::shared_ptr<TransferControl> control = std::move(*share);
+  delete share;
+  return control;
+}
+
+void DropControl(void* parameter) { TakeControl(parameter); }
+
+// Starts |body| suspended with a share of |control|; null when the thread
+// (or its share) could not be made.
+base::UniqueHandle StartSuspended(LPTHREAD_START_ROUTINE body, const std::shared_ptr<TransferControl>& control) {
+  void* share = GiveControl(control);
+  if (!share) return base::UniqueHandle();
+  base::UniqueHandle thread(::CreateThread(nullptr, 0, body, share, CREATE_SUSPENDED, nullptr));
+  if (!thread) DropControl(share);
+  return thread;
+}
 
 // How the shared download core reaches its fields: the window form through
 // the transfer control's phase, the configuration form directly.
@@ -159,7 +173,7 @@ class TransferGuard {
   // Ends it; false when a cancel came meanwhile (the canceller is told).
   bool Leave() {
     if (!control_ || ::InterlockedCompareExchange(&control_->phase, kRunning, kTouching) == kTouching) return true;
-    ::SetEvent(control_->leftEvent);
+    ::SetEvent(control_->leftEvent.get());
     return false;
   }
   // The update window's transfer: allow-list check of the address, progress.
@@ -186,14 +200,13 @@ void ReportProgress(DownloadSink* sink, unsigned percent) {
   ::SendMessageW(progress, PBM_SETPOS, percent, 0);
 }
 
-// Publishes a freshly obtained handle into its field, or closes it when the
-// transfer was cancelled before it could be published.
-bool Publish(TransferGuard& guard, HINTERNET* field, HINTERNET handle) {
-  if (!guard.Enter()) {
-    if (handle) ::InternetCloseHandle(handle);
-    return false;
-  }
-  *field = handle;
+// Hands a freshly obtained handle to its field, which owns it from then on
+// (the caller keeps a borrowed copy for its network calls); when the
+// transfer was cancelled first, the handle closes here instead.
+bool Publish(TransferGuard& guard, base::UniqueInternet* field, HINTERNET handle) {
+  base::UniqueInternet owned(handle);
+  if (!guard.Enter()) return false;
+  *field = std::move(owned);
   return guard.Leave();
 }
 
@@ -203,8 +216,8 @@ enum class Outcome { kCancelled, kFailed, kComplete };
 // so the next request can take their fields.
 bool CloseAnswerHandles(TransferGuard& guard, DownloadState* slots) {
   if (!guard.Enter()) return false;
-  CloseInternet(&slots->hRequest);
-  CloseInternet(&slots->hConnect);
+  slots->hRequest.reset();
+  slots->hConnect.reset();
   return guard.Leave();
 }
 
@@ -214,9 +227,9 @@ Outcome Finish(TransferGuard& guard, DownloadState* slots, DownloadFailure failu
   if (!guard.Enter()) return Outcome::kCancelled;
   slots->result = failure == DownloadFailure::kNone ? 1 : 0;
   slots->failure = failure;
-  CloseInternet(&slots->hRequest);
-  CloseInternet(&slots->hConnect);
-  CloseInternet(&slots->hInternet);
+  slots->hRequest.reset();
+  slots->hConnect.reset();
+  slots->hInternet.reset();
   if (!guard.Leave()) return Outcome::kCancelled;
   return failure == DownloadFailure::kNone ? Outcome::kComplete : Outcome::kFailed;
 }
@@ -277,8 +290,8 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   if (!DeclaredLength(request, &declared)) return Finish(guard, slots, DownloadFailure::kNoLength);
 
   if (!guard.Enter()) return Outcome::kCancelled;
-  slots->file = ::_wfopen(slots->targetPath, L"wb");
-  const bool opened = slots->file != nullptr;
+  slots->file.reset(::_wfopen(slots->targetPath, L"wb"));
+  const bool opened = slots->file.valid();
   if (!guard.Leave()) return Outcome::kCancelled;
   if (!opened) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
 
@@ -289,7 +302,7 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
     DWORD got = 0;
     if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
     if (!guard.Enter()) return Outcome::kCancelled;
-    if (got && std::fwrite(block, 1, got, slots->file) != got) writeFailed = true;
+    if (got && std::fwrite(block, 1, got, slots->file.get()) != got) writeFailed = true;
     received += got;
     if (guard.windowForm() && !writeFailed) ReportProgress(guard.sink(), ProgressPercent(received, declared));
     if (!guard.Leave()) return Outcome::kCancelled;
@@ -298,40 +311,37 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   if (!guard.Enter()) return Outcome::kCancelled;
   // A block the disk refused, or a close that could not flush, is not a
   // complete file however many bytes came from the server.
-  if (std::fclose(slots->file) != 0) writeFailed = true;
-  slots->file = nullptr;
+  if (std::fclose(slots->file.release()) != 0) writeFailed = true;
   if (!guard.Leave()) return Outcome::kCancelled;
   if (writeFailed) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
   return Finish(guard, slots, received >= declared ? DownloadFailure::kNone : DownloadFailure::kIncomplete);
 }
 
 DWORD WINAPI TransferThread(void* parameter) {
-  TransferControl* control = static_cast<TransferControl*>(parameter);
-  TransferGuard guard(control);
+  const std::shared_ptr<TransferControl> control = TakeControl(parameter);
+  TransferGuard guard(control.get());
   RunDownload(control->state, guard);
-  control->Release();
   return 0;
 }
 
 // Waits for the transfer thread, then closes both thread handles and ends the
 // window with IDOK or IDCANCEL; returns at once when the window cancels.
 DWORD WINAPI WatcherThread(void* parameter) {
-  TransferControl* control = static_cast<TransferControl*>(parameter);
-  const HANDLE waits[2] = {control->transferThread, control->cancelEvent};
+  const std::shared_ptr<TransferControl> control = TakeControl(parameter);
+  const HANDLE waits[2] = {control->transferThread.get(), control->cancelEvent.get()};
   const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   if (woke == WAIT_OBJECT_0 && ::InterlockedCompareExchange(&control->phase, kFinishing, kRunning) == kRunning) {
     DownloadState* state = control->state;
     DownloadSink* sink = control->sink;
-    CloseKernel(&state->hTransferThread);
-    CloseKernel(&state->hWatcherThread);
+    state->hTransferThread.reset();
+    state->hWatcherThread.reset();
     const int endCode = state->result == 1 ? IDOK : IDCANCEL;
-    // The window's reference (state->control) stays: the window's thread
-    // releases it, so that a cancel racing with this end never reads a
-    // control block that has gone.
+    // The window's share (state->control) stays: the window's thread lets it
+    // go, so that a cancel racing with this end never reads a control block
+    // that has gone.
     ::InterlockedExchange(&control->phase, kFinished);
     sink->TransferEnded(endCode);
   }
-  control->Release();
   return 0;
 }
 
@@ -362,30 +372,18 @@ int DownloadDirectly(const wchar_t* url, const wchar_t* targetPath, DownloadFail
 int DownloadWithin(const wchar_t* url, const wchar_t* targetPath, DWORD deadlineMs, DownloadFailure* failure) {
   DownloadState slots;
   if (!base::CopyText(slots.url, url) || !base::CopyText(slots.targetPath, targetPath)) return 0;
-  TransferControl* control = new (std::nothrow) TransferControl;
+  std::shared_ptr<TransferControl> control = MakeControl(&slots, nullptr);
   if (!control) return 0;
-  control->state = &slots;
-  control->cancelEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  control->leftEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!control->cancelEvent || !control->leftEvent) {
-    control->Release();
-    return 0;
-  }
-  control->AddRef();  // the worker's reference
-  base::UniqueHandle worker(::CreateThread(nullptr, 0, TransferThread, control, 0, nullptr));
-  if (!worker) {
-    control->Release();
-    control->Release();
-    return 0;
-  }
+  base::UniqueHandle worker = StartSuspended(TransferThread, control);
+  if (!worker) return 0;
+  ::ResumeThread(worker.get());
   const DWORD woke = ::WaitForSingleObject(worker.get(), deadlineMs);
   if (woke == WAIT_OBJECT_0) {
     // The worker has ended: nothing runs on the fields any more.
     *failure = slots.failure;
-    control->Release();
     return slots.result == 1 ? 1 : 0;
   }
-  slots.control = control;  // the cancel releases this caller's reference
+  slots.control = std::move(control);
   CancelDownload(&slots);
   *failure = DownloadFailure::kDeadline;
   return 0;
@@ -402,30 +400,25 @@ int HttpGetNoReply(const wchar_t* url) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  HINTERNET internet = OpenInternet();
-  if (!internet) {
-    ::SetLastError(0);
-    return 0;
-  }
-  HINTERNET connection = Connect(internet, split);
-  if (!connection) {
-    const DWORD error = ::GetLastError();
-    ::InternetCloseHandle(internet);
-    ::SetLastError(error);
-    return 0;
-  }
-  HINTERNET request = OpenGetRequest(connection, split);
-  if (!request) {
-    ::InternetCloseHandle(connection);
-    ::InternetCloseHandle(internet);
-    ::SetLastError(0);
-    return 0;
-  }
-  const bool sent = SendRequest(request);
-  const DWORD error = sent ? 0 : ::GetLastError();
-  ::InternetCloseHandle(request);
-  ::InternetCloseHandle(connection);
-  ::InternetCloseHandle(internet);
+  DWORD error = 0;
+  bool sent = false;
+  {
+    base::UniqueInternet internet(OpenInternet());
+    if (!internet) {
+      ::SetLastError(0);
+      return 0;
+    }
+    base::UniqueInternet connection(Connect(internet.get(), split));
+    if (!connection) {
+      error = ::GetLastError();
+    } else {
+      base::UniqueInternet request(OpenGetRequest(connection.get(), split));
+      if (request) {
+        sent = SendRequest(request.get());
+        if (!sent) error = ::GetLastError();
+      }
+    }
+  }  // the handles close here, which may set the last error: it is set after
   ::SetLastError(error);
   return sent ? 1 : 0;
 }
@@ -471,10 +464,6 @@ int DownloadToFile(const wchar_t* url, const wchar_t* targetPath, DWORD deadline
 DownloadState::~DownloadState() {
   // A window that goes while its transfer still runs cancels it first.
   CancelDownload(this);
-  if (control) {
-    control->Release();
-    control = nullptr;
-  }
 }
 
 bool StartDownload(DownloadState* state, DownloadSink* sink) {
@@ -483,54 +472,40 @@ bool StartDownload(DownloadState* state, DownloadSink* sink) {
     // The previous run's control block; a transfer still under way keeps it.
     const LONG phase = state->control->phase;
     if (phase != kFinished && phase != kCancelled) return false;
-    state->control->Release();
-    state->control = nullptr;
+    state->control.reset();
   }
   if (state->hTransferThread || state->hWatcherThread) return false;
-  TransferControl* control = new (std::nothrow) TransferControl;
+  std::shared_ptr<TransferControl> control = MakeControl(state, sink);
   if (!control) return false;
-  control->state = state;
-  control->sink = sink;
-  control->cancelEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  control->leftEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (!control->cancelEvent || !control->leftEvent) {
-    control->Release();
-    return false;
-  }
   state->result = 0;
   state->failure = DownloadFailure::kNone;
 
   // Both threads start suspended so that their handles are in place before
   // either runs; they are then let go in the order transfer, watcher.
-  control->AddRef();
-  HANDLE transfer = ::CreateThread(nullptr, 0, TransferThread, control, CREATE_SUSPENDED, nullptr);
-  if (!transfer) {
-    control->Release();
-    control->Release();
-    return false;
-  }
-  if (!::DuplicateHandle(::GetCurrentProcess(), transfer, ::GetCurrentProcess(), &control->transferThread,
+  base::UniqueHandle transfer = StartSuspended(TransferThread, control);
+  if (!transfer) return false;
+  if (!::DuplicateHandle(::GetCurrentProcess(), transfer.get(), ::GetCurrentProcess(), control->transferThread.put(),
                          SYNCHRONIZE, FALSE, 0)) {
-    control->transferThread = nullptr;
+    control->transferThread.release();  // DuplicateHandle leaves no handle on failure
   }
-  control->AddRef();
-  HANDLE watcher =
-      control->transferThread ? ::CreateThread(nullptr, 0, WatcherThread, control, CREATE_SUSPENDED, nullptr) : nullptr;
+  base::UniqueHandle watcher;
+  if (control->transferThread) watcher = StartSuspended(WatcherThread, control);
   if (!watcher) {
-    control->Release();  // the watcher's reference
     // The transfer thread has not run yet: let it go already cancelled, so it
     // ends at its first step without sending anything.
     ::InterlockedExchange(&control->phase, kCancelled);
-    ::ResumeThread(transfer);
-    ::CloseHandle(transfer);
-    control->Release();  // the window's reference
+    ::ResumeThread(transfer.get());
     return false;
   }
-  state->hTransferThread = transfer;
-  state->hWatcherThread = watcher;
-  state->control = control;
-  ::ResumeThread(transfer);
-  ::ResumeThread(watcher);
+  // The fields take the handles before the threads run: the watcher closes
+  // them through the fields when the transfer ends by itself.
+  const HANDLE transferThread = transfer.get();
+  const HANDLE watcherThread = watcher.get();
+  state->hTransferThread = std::move(transfer);
+  state->hWatcherThread = std::move(watcher);
+  state->control = std::move(control);
+  ::ResumeThread(transferThread);
+  ::ResumeThread(watcherThread);
   return true;
 }
 
@@ -538,7 +513,7 @@ bool CancelDownload(DownloadState* state) {
   if (!state || !state->control) return false;
   // state->control is written only by this thread (StartDownload, here and the
   // destructor), so it cannot go while it is read.
-  TransferControl* control = state->control;
+  TransferControl* control = state->control.get();
   LONG phase = control->phase;
   for (;;) {
     if (phase != kRunning && phase != kTouching) return false;  // ended by itself
@@ -548,22 +523,18 @@ bool CancelDownload(DownloadState* state) {
   }
   // From here on no worker touches the fields, the file or the window again,
   // except one that is inside a step right now: let it finish that step.
-  if (phase == kTouching) WaitHandlingSentMessages(control->leftEvent);
-  ::SetEvent(control->cancelEvent);
+  if (phase == kTouching) WaitHandlingSentMessages(control->leftEvent.get());
+  ::SetEvent(control->cancelEvent.get());
 
-  CloseKernel(&state->hTransferThread);
-  CloseKernel(&state->hWatcherThread);
-  if (state->file) {
-    std::fclose(state->file);
-    state->file = nullptr;
-  }
-  CloseInternet(&state->hRequest);
-  CloseInternet(&state->hConnect);
-  CloseInternet(&state->hInternet);
+  state->hTransferThread.reset();
+  state->hWatcherThread.reset();
+  state->file.reset();
+  state->hRequest.reset();
+  state->hConnect.reset();
+  state->hInternet.reset();
   state->result = 0;
   state->failure = DownloadFailure::kCancelled;
-  state->control = nullptr;
-  control->Release();
+  state->control.reset();
   return true;
 }
 
