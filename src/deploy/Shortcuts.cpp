@@ -7,8 +7,9 @@
 namespace deploy {
 
 bool BuildStaleDesktopShortcutPath(const wchar_t* documentsFolder, const wchar_t* desktopFolder,
-                                   const wchar_t* shortcutName, wchar_t* out, std::size_t outChars) {
-  if (!documentsFolder || !desktopFolder || !shortcutName || !out) return false;
+                                   const wchar_t* shortcutName, wchar_t (&out)[layout::kPathChars]) {
+  constexpr std::size_t outChars = layout::kPathChars;
+  if (!documentsFolder || !desktopFolder || !shortcutName) return false;
   const wchar_t* documentsSlash = std::wcsrchr(documentsFolder, L'\\');
   const wchar_t* desktopLeaf = std::wcsrchr(desktopFolder, L'\\');  // with its backslash
   if (!documentsSlash || !desktopLeaf) return false;

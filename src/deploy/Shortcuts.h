@@ -10,6 +10,8 @@
 
 #include <cstddef>
 
+#include "product/InstallLayout.h"
+
 namespace deploy {
 
 // Arguments of the shortcuts; they select the run mode of the started launcher.
@@ -56,8 +58,8 @@ int RemoveShortcuts();
 // parent of the documents folder (normally the profile folder), the desktop
 // folder's last component with its backslash, then "\" and |shortcutName|.
 // False, with |out| untouched, when either folder has no backslash or the
-// path would not fit |outChars|.
+// path would not fit.
 bool BuildStaleDesktopShortcutPath(const wchar_t* documentsFolder, const wchar_t* desktopFolder,
-                                   const wchar_t* shortcutName, wchar_t* out, std::size_t outChars);
+                                   const wchar_t* shortcutName, wchar_t (&out)[layout::kPathChars]);
 
 }  // namespace deploy

@@ -67,7 +67,7 @@ int CreateDesktopShortcut(const wchar_t* target) {
   wchar_t documents[kPathChars] = {};
   if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, documents))) {
     wchar_t stale[kPathChars] = {};
-    if (BuildStaleDesktopShortcutPath(documents, desktop, layout::kGameShortcutName, stale, kPathChars)) {
+    if (BuildStaleDesktopShortcutPath(documents, desktop, layout::kGameShortcutName, stale)) {
       ::DeleteFileW(stale);  // usually absent
     }
   }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -31,7 +32,11 @@ int FailKeepingError(base::UniqueFile* file, DWORD error) {
 
 wchar_t* FormatTimeOfDay(wchar_t* buffer) {
   if (!buffer) return nullptr;
-  if (!FormatClockText(LocalClock(), buffer, kTimeOfDayChars)) buffer[0] = L'\0';
+  // The buffer's size is the caller's word (kTimeOfDayChars): the text is
+  // made in a buffer of that size and copied whole.
+  wchar_t text[kTimeOfDayChars] = {};
+  if (!FormatClockText(LocalClock(), text)) text[0] = L'\0';
+  std::wmemcpy(buffer, text, kTimeOfDayChars);
   return buffer;
 }
 

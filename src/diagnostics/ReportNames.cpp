@@ -16,6 +16,8 @@ bool FormatDate(const ClockTime& date, wchar_t (&out)[32]) {
 
 }  // namespace
 
+namespace detail {
+
 bool FormatClockText(const ClockTime& time, wchar_t* out, std::size_t outChars) {
   if (!out) return false;
   wchar_t text[32];
@@ -23,6 +25,8 @@ bool FormatClockText(const ClockTime& time, wchar_t* out, std::size_t outChars) 
   if (n <= 0 || n >= 32) return false;
   return base::CopyText(out, outChars, text);
 }
+
+}  // namespace detail
 
 bool FormatDatedLogPath(const wchar_t* folder, const ClockTime& date, const wchar_t* suffix,
                         wchar_t (&out)[base::kPathChars]) {

@@ -22,8 +22,15 @@ struct ClockTime {
   int second = 0;
 };
 
-// "07:04:09" into |out| of |outChars| characters; false when it does not fit.
+namespace detail {
 bool FormatClockText(const ClockTime& time, wchar_t* out, std::size_t outChars);
+}  // namespace detail
+
+// "07:04:09" into |out|; false, |out| untouched, when it does not fit.
+template <std::size_t N>
+bool FormatClockText(const ClockTime& time, wchar_t (&out)[N]) {
+  return detail::FormatClockText(time, out, N);
+}
 
 // folder + "\Dump_" + "YYYY-MM-DD" + "_" + suffix. A folder that already
 // ends in a backslash gives a doubled separator, which Windows reads as one.

@@ -88,7 +88,7 @@ bool GetPingBaseUrl(PingEvent event, wchar_t (&out)[base::kUrlChars]) {
 bool BuildCountPingUrl(PingEvent event, std::int64_t count, wchar_t (&out)[base::kUrlChars]) {
   wchar_t url[base::kUrlChars] = {};
   wchar_t number[kValueChars] = {};
-  if (count < 0 || !GetPingBaseUrl(event, url) || !FormatInt64(count, number, kValueChars)) return false;
+  if (count < 0 || !GetPingBaseUrl(event, url) || !FormatInt64(count, number)) return false;
   if (!AppendQueryValue(url, L"count", number)) return false;
   return base::CopyText(out, url);
 }
@@ -103,7 +103,7 @@ bool BuildActivityPingUrl(std::int64_t count, std::int64_t apartDays, std::int64
   } figures[] = {{L"count", count}, {L"apartdays", apartDays}, {L"keepdays", keepDays}, {L"weekdays", weekDays}};
   for (const auto& figure : figures) {
     wchar_t number[kValueChars] = {};
-    if (figure.value < 0 || !FormatInt64(figure.value, number, kValueChars)) return false;
+    if (figure.value < 0 || !FormatInt64(figure.value, number)) return false;
     if (!AppendQueryValue(url, figure.key, number)) return false;
   }
   if (!AppendQueryValue(url, L"installDay", IsInstallDayText(installDay) ? installDay : L"") ||

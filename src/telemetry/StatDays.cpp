@@ -129,6 +129,8 @@ int CountWeekDays(unsigned mask) {
   return n;
 }
 
+namespace detail {
+
 bool FormatInt64(std::int64_t value, wchar_t* out, std::size_t capacity) {
   wchar_t buffer[24];
   const std::uint64_t magnitude = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
@@ -169,5 +171,7 @@ bool FormatInstallDay(const CivilDate& date, wchar_t* out, std::size_t capacity)
   }
   return Emit(L"", text, n, out, capacity);
 }
+
+}  // namespace detail
 
 }  // namespace telemetry

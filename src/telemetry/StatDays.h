@@ -57,11 +57,30 @@ std::int64_t NextKeepDays(std::int64_t dayCount, std::int32_t stored);  // |stor
 unsigned NextWeekMask(unsigned stored, std::int64_t dayCount);
 int CountWeekDays(unsigned mask);  // set bits among bits 0..6
 
-// Value texts. Each returns false and leaves |out| untouched when it would
-// not fit |capacity| characters.
-bool FormatInt64(std::int64_t value, wchar_t* out, std::size_t capacity);      // "%lld"
-bool FormatUnsigned(unsigned value, wchar_t* out, std::size_t capacity);       // "%u"
-bool FormatVisitDate(const CivilDate& date, wchar_t* out, std::size_t capacity);  // "%d/%d/%d"
-bool FormatInstallDay(const CivilDate& date, wchar_t* out, std::size_t capacity); // "%4hu%02hu%02hu"
+namespace detail {
+bool FormatInt64(std::int64_t value, wchar_t* out, std::size_t capacity);
+bool FormatUnsigned(unsigned value, wchar_t* out, std::size_t capacity);
+bool FormatVisitDate(const CivilDate& date, wchar_t* out, std::size_t capacity);
+bool FormatInstallDay(const CivilDate& date, wchar_t* out, std::size_t capacity);
+}  // namespace detail
+
+// Value texts. Each returns false and leaves |out| untouched when the text
+// and its terminator would not fit.
+template <std::size_t N>
+bool FormatInt64(std::int64_t value, wchar_t (&out)[N]) {  // "%lld"
+  return detail::FormatInt64(value, out, N);
+}
+template <std::size_t N>
+bool FormatUnsigned(unsigned value, wchar_t (&out)[N]) {  // "%u"
+  return detail::FormatUnsigned(value, out, N);
+}
+template <std::size_t N>
+bool FormatVisitDate(const CivilDate& date, wchar_t (&out)[N]) {  // "%d/%d/%d"
+  return detail::FormatVisitDate(date, out, N);
+}
+template <std::size_t N>
+bool FormatInstallDay(const CivilDate& date, wchar_t (&out)[N]) {  // "%4hu%02hu%02hu"
+  return detail::FormatInstallDay(date, out, N);
+}
 
 }  // namespace telemetry

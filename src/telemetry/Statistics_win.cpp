@@ -81,7 +81,7 @@ void WriteValue(const wchar_t* path, const wchar_t* key, const wchar_t* value) {
 
 void WriteInt64(const wchar_t* path, const wchar_t* key, std::int64_t value) {
   wchar_t text[kValueChars] = {};
-  if (FormatInt64(value, text, kValueChars)) WriteValue(path, key, text);
+  if (FormatInt64(value, text)) WriteValue(path, key, text);
 }
 
 std::int64_t Counter(const wchar_t* path, const wchar_t* key) {
@@ -111,7 +111,7 @@ DayReading ReadDays(const wchar_t* path) {
 
 void WriteVisit(const wchar_t* path, const CivilDate& today) {
   wchar_t text[kVisitChars] = {};
-  if (FormatVisitDate(today, text, kVisitChars)) WriteValue(path, kKeyVisit, text);
+  if (FormatVisitDate(today, text)) WriteValue(path, kKeyVisit, text);
 }
 
 }  // namespace
@@ -137,7 +137,7 @@ std::int64_t RecordStatistic(int type) {
     case StatInst: {
       const std::int64_t count = Counter(path, kKeyInst);
       wchar_t day[kValueChars] = {};
-      if (FormatInstallDay(g_clock->utcToday(), day, kValueChars)) WriteValue(path, kKeyInstallDay, day);
+      if (FormatInstallDay(g_clock->utcToday(), day)) WriteValue(path, kKeyInstallDay, day);
       return count;
     }
     case StatUnInst:
@@ -169,7 +169,7 @@ std::int64_t RecordStatistic(int type) {
       const DayReading days = ReadDays(path);
       const unsigned mask = NextWeekMask(stored, days.dayCount);
       wchar_t text[kValueChars] = {};
-      if (FormatUnsigned(mask, text, kValueChars)) WriteValue(path, kKeyWeekDays, text);
+      if (FormatUnsigned(mask, text)) WriteValue(path, kKeyWeekDays, text);
       return CountWeekDays(mask);
     }
     default:

@@ -1,6 +1,7 @@
 #include "update/UpdateLog.h"
 
 namespace update {
+namespace detail {
 
 void CopyLoggableText(const wchar_t* text, wchar_t* out, std::size_t capacity) {
   if (!out || capacity == 0) return;
@@ -14,4 +15,5 @@ void CopyLoggableText(const wchar_t* text, wchar_t* out, std::size_t capacity) {
   out[n] = L'\0';
 }
 
+}  // namespace detail
 }  // namespace update

@@ -26,10 +26,12 @@ void LogUpdate(const wchar_t* format, Args... args) {
 // Copies as much of |text| as |out| holds, each character other than an
 // ASCII letter, digit, '.', ':', '/' or '-' written as '?': what a hostile
 // configuration says never reaches the log as it is.
+namespace detail {
 void CopyLoggableText(const wchar_t* text, wchar_t* out, std::size_t capacity);
+}  // namespace detail
 template <std::size_t N>
 void CopyLoggableText(const wchar_t* text, wchar_t (&out)[N]) {
-  CopyLoggableText(text, out, N);
+  detail::CopyLoggableText(text, out, N);
 }
 
 }  // namespace update

@@ -22,15 +22,13 @@ TEST(ShortcutPaths, StaleDesktopShortcutBesideTheDocuments) {
   };
   for (const Case& c : cases) {
     wchar_t out[layout::kPathChars] = L"untouched";
-    EXPECT_EQ(c.ok, deploy::BuildStaleDesktopShortcutPath(c.documents, c.desktop, layout::kGameShortcutName, out,
-                                                          layout::kPathChars))
+    EXPECT_EQ(c.ok, deploy::BuildStaleDesktopShortcutPath(c.documents, c.desktop, layout::kGameShortcutName, out))
         << c.documents << " | " << c.desktop;
     EXPECT_STREQ(c.path, out);
   }
   // A result that would not fit is refused, not cut.
   std::wstring longDocs = L"C:\\" + std::wstring(250, L'd') + L"\\Documents";
   wchar_t out[layout::kPathChars] = L"untouched";
-  EXPECT_FALSE(deploy::BuildStaleDesktopShortcutPath(longDocs.c_str(), L"C:\\Desktop", layout::kGameShortcutName, out,
-                                                     layout::kPathChars));
+  EXPECT_FALSE(deploy::BuildStaleDesktopShortcutPath(longDocs.c_str(), L"C:\\Desktop", layout::kGameShortcutName, out));
   EXPECT_STREQ(L"untouched", out);
 }

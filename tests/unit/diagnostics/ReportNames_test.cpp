@@ -23,13 +23,13 @@ ClockTime At(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
 
 TEST(ReportNames, ClockTextIsZeroPadded) {
   wchar_t out[diagnostics::kTimeOfDayChars];
-  ASSERT_TRUE(diagnostics::FormatClockText(At(2024, 3, 9, 7, 4, 9), out, diagnostics::kTimeOfDayChars));
+  ASSERT_TRUE(diagnostics::FormatClockText(At(2024, 3, 9, 7, 4, 9), out));
   EXPECT_STREQ(L"07:04:09", out);
-  ASSERT_TRUE(diagnostics::FormatClockText(At(2024, 3, 9, 23, 59, 58), out, diagnostics::kTimeOfDayChars));
+  ASSERT_TRUE(diagnostics::FormatClockText(At(2024, 3, 9, 23, 59, 58), out));
   EXPECT_STREQ(L"23:59:58", out);
   // Too small a buffer is refused and left alone.
   wchar_t small[8] = L"keep";
-  EXPECT_FALSE(diagnostics::FormatClockText(At(2024, 3, 9, 7, 4, 9), small, 8));
+  EXPECT_FALSE(diagnostics::FormatClockText(At(2024, 3, 9, 7, 4, 9), small));
   EXPECT_STREQ(L"keep", small);
 }
 

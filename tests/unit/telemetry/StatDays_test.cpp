@@ -23,10 +23,12 @@ TEST(StatDays, CalendarArithmetic) {
   d.year = 987;
   d.month = 6;
   d.day = 7;
-  ASSERT_TRUE(FormatInstallDay(d, text, 32));
+  ASSERT_TRUE(FormatInstallDay(d, text));
   EXPECT_STREQ(L" 9870607", text);  // "%4hu" pads with a blank
-  EXPECT_FALSE(FormatVisitDate(d, text, 4));
-  ASSERT_TRUE(FormatInt64(-9223372036854775807LL - 1, text, 32));
+  wchar_t small[4] = L"kep";
+  EXPECT_FALSE(FormatVisitDate(d, small));
+  EXPECT_STREQ(L"kep", small);
+  ASSERT_TRUE(FormatInt64(-9223372036854775807LL - 1, text));
   EXPECT_STREQ(L"-9223372036854775808", text);
 }
 
