@@ -43,7 +43,11 @@ def game_starts(log):
 
 def main():
     prefix = harness.WinePrefix("bench-startup")
-    server = harness.LocalServer(os.path.join(ROOT, "build", "bench", "startup-server"))
+    # A fresh server root: a configuration left by an earlier run would offer
+    # the first run an update it cannot take.
+    server_root = os.path.join(ROOT, "build", "bench", "startup-server")
+    shutil.rmtree(server_root, ignore_errors=True)
+    server = harness.LocalServer(server_root)
     try:
         downloads = prefix.user_dir("Downloads")
         os.makedirs(downloads, exist_ok=True)
