@@ -186,12 +186,36 @@ def describe(path):
 FOLDERS = {}
 
 
+# On ext4 without a journal (this machine kind's disk), the inode allocator
+# steps over every inode freed in the last minute, or five while the inode
+# table block is dirty, on each file it creates (recently_deleted() in
+# find_inode_bit). After trees of the package's size were deleted, that scan
+# dominated both sides' times. So no tree is deleted while the bench
+# measures, and a run waits until its predecessor's deletion is five minutes
+# old (a bench run from a fresh clone does not wait).
+DELETED_MARK = os.path.join(BENCH, "trees-deleted")
+INODE_REUSE_SECONDS = 305
+
+
+def delete_trees(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    with open(DELETED_MARK, "w"):
+        pass
+
+
+def wait_for_inode_reuse():
+    try:
+        age = time.time() - os.path.getmtime(DELETED_MARK)
+    except OSError:
+        return
+    if 0 <= age < INODE_REUSE_SECONDS:
+        print("waiting %.0f s: trees deleted %.0f s ago leave inodes ext4 may not reuse for five minutes" % (
+            INODE_REUSE_SECONDS - age, age))
+        time.sleep(INODE_REUSE_SECONDS - age)
+
+
 def fresh(work, side):
-    """A new, empty output folder for |side|. Trees are not deleted between
-    runs: on ext4 without a journal, a file created within seconds of a large
-    deletion makes the inode allocator step over every inode freed in the
-    last 5 to 30 s (recently_deleted() in find_inode_bit), which dominated
-    both sides' times when each run first emptied the previous run's tree."""
+    """A new, empty output folder for |side| (see DELETED_MARK)."""
     FOLDERS[side] = FOLDERS.get(side, 0) + 1
     folder = os.path.join(work, "%s-%d" % (side, FOLDERS[side]))
     os.makedirs(folder)
@@ -316,11 +340,12 @@ def main():
     print("package: " + describe(big))
     print("small package: " + describe(small))
 
-    # The trees stay until the end (see fresh()); an earlier run's are gone
-    # by now unless it was interrupted.
+    # The trees stay until the end (see DELETED_MARK); an earlier run's are
+    # gone by now unless it was interrupted.
     for stale in os.listdir(BENCH):
         if stale.startswith("work"):
-            shutil.rmtree(os.path.join(BENCH, stale), ignore_errors=True)
+            delete_trees(os.path.join(BENCH, stale))
+    wait_for_inode_reuse()
     work = os.path.join(BENCH, "work-%d" % os.getpid())
     os.makedirs(work)
     log = os.path.join(work, "zipx.log")
@@ -386,7 +411,7 @@ def main():
     ours(small, fresh(work, "ours"), log, stats=True)
     small_stats = read_stats(log)
     unzip_rss = peak_rss_kb(["unzip", "-q", "-o", big, "-d", fresh(work, "unzip")])
-    shutil.rmtree(work, ignore_errors=True)
+    delete_trees(work)
 
     med_ours, med_unzip = statistics.median(times_ours), statistics.median(times_unzip)
     print("Wine process start (zipx printing its usage), median of 3: %.3f s (through winerun: %.3f s)" % (
