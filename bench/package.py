@@ -183,9 +183,6 @@ def describe(path):
         len(infos), len(files), stored, len(infos) - len(files), unpacked / 1e6, os.path.getsize(path) / 1e6)
 
 
-FOLDERS = {}
-
-
 # On ext4 without a journal (this machine kind's disk), the inode allocator
 # steps over every inode freed in the last minute, or five while the inode
 # table block is dirty, on each file it creates (recently_deleted() in
@@ -212,6 +209,9 @@ def wait_for_inode_reuse():
         print("waiting %.0f s: trees deleted %.0f s ago leave inodes ext4 may not reuse for five minutes" % (
             INODE_REUSE_SECONDS - age, age))
         time.sleep(INODE_REUSE_SECONDS - age)
+
+
+FOLDERS = {}
 
 
 def fresh(work, side):
@@ -242,19 +242,19 @@ def find_wineserver():
 
 
 WINESERVER = None
-WINE = None  # [loader], environment: set by wine_environment()
+WINE_LOADER, WINE_ENV = None, None  # set by wine_environment()
 
 
 def wine_environment():
     """The loader and environment winerun would use, after preparing the
-    prefix once."""
+    prefix once: (loader, environment)."""
     script = 'source "$1/wine-env.sh" && "$1/prefix-setup" && printf "%s\\0" "$ORLIX_WINE" && env -0'
     r = subprocess.run(["bash", "-c", script, "bash", WINE_TOOLS], stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
     if r.returncode != 0:
         sys.exit("bench package: cannot prepare the Wine prefix")
     fields = r.stdout.decode("utf-8", "surrogateescape").split("\0")
     env = dict(f.split("=", 1) for f in fields[1:] if "=" in f)
-    return [fields[0]], env
+    return fields[0], env
 
 
 def server_cpu():
@@ -285,13 +285,17 @@ def timed(cmd, log, key=None, env=None):
     return elapsed, r.returncode
 
 
+def zipx(args, log, key=None):
+    """zipx.exe |args| started by the Wine loader: timed()'s answer."""
+    return timed([WINE_LOADER, ZIPX] + args, log, key, WINE_ENV)
+
+
 def ours(archive, folder, log, stats=False, key=None):
-    cmd = WINE[0] + [ZIPX, "extract"] + (["--stats"] if stats else []) + [to_windows(archive), to_windows(folder)]
-    return timed(cmd, log, key, WINE[1])
+    return zipx(["extract"] + (["--stats"] if stats else []) + [to_windows(archive), to_windows(folder)], log, key)
 
 
 def blank(archive, folder, log):
-    return timed(WINE[0] + [ZIPX, "blank", to_windows(archive), to_windows(folder)], log, env=WINE[1])
+    return zipx(["blank", to_windows(archive), to_windows(folder)], log)
 
 
 def unzip(archive, folder, log, key=None):
@@ -352,14 +356,13 @@ def main():
 
     # Warm-up: one Wine start (wineserver, DLLs in the page cache) and one
     # extraction each, so both sides read the archive from the page cache.
-    global WINESERVER, WINE
-    WINE = wine_environment()
-    subprocess.run(WINE[0] + [ZIPX], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL,
-                   env=WINE[1])
+    global WINESERVER, WINE_LOADER, WINE_ENV
+    WINE_LOADER, WINE_ENV = wine_environment()
+    zipx([], log)
     WINESERVER = find_wineserver()
     wine_start, winerun_start = [], []
     for _ in range(3):
-        t, _ = timed(WINE[0] + [ZIPX], log, env=WINE[1])  # prints usage and exits: Wine's process start alone
+        t, _ = zipx([], log)  # prints usage and exits: Wine's process start alone
         wine_start.append(t)
         t, _ = timed([os.path.join(WINE_TOOLS, "winerun"), ZIPX], log)
         winerun_start.append(t)
