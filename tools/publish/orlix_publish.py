@@ -269,6 +269,14 @@ def main(argv=None):
             for name in ("key", "url", "sha256", "expires", "public_key"):
                 print("  %-10s %s" % (name, done[name]))
             print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
+            # Launchers read the configuration, then its signature: with the
+            # signature uploaded first, none reads a new configuration with
+            # the old signature (an old one with the new signature is refused
+            # for that one start and logged).
+            print("upload in this order, each file whole (a temporary name, then renamed, as rsync does):")
+            print("  1. %s, to answer at %s" % (done["download"], done["url"]))
+            print("  2. %s to /update/ on the server host" % SIGNATURE_NAME)
+            print("  3. %s to /update/ on the server host" % CONFIG_NAME)
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)
         return 1
