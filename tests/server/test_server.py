@@ -338,11 +338,15 @@ class ServerTest(unittest.TestCase):
         for bad in ["", "&to=", "&to=%0d%0aX-Injected:%201"]:
             self.assertEqual(self.fetch("/__test/fault?path=/x&mode=redirect" + bad)[0], 400, bad)
 
-        # A stall holds the connection as long as the fault says, then ends it.
-        self.server.get("/__test/fault?path=%s&mode=stall-connect&hold=1" % target)
+        # A stall holds the connection as long as the fault says (2 s), then
+        # ends it: not at once, and before the client's own 10 s time-out.
+        self.server.get("/__test/fault?path=%s&mode=stall-connect&hold=2" % target)
         with connect(self.server.port, timeout=10.0) as stalled:
+            started = time.monotonic()
             stalled.sendall(get_request(target))
             self.assertEqual(read_until_close(stalled), (b"", False))
+            held = time.monotonic() - started
+        self.assertGreaterEqual(held, 2.0 * 0.9)
         for bad in ["0", "3601", "x", "-1", ""]:
             self.assertEqual(self.fetch("/__test/fault?path=/x&mode=stall&hold=" + bad)[0], 400, bad)
 
