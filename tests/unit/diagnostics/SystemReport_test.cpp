@@ -33,12 +33,6 @@ std::vector<std::string> TaskListLines(const std::string& text) {
   return lines;
 }
 
-std::wstring TaskRow(const std::wstring& line, const std::wstring& path) {
-  bool closingQuote = false;
-  std::size_t kept = diagnostics::TaskRowKeptChars(line.data(), line.size(), &closingQuote);
-  return line.substr(0, kept) + (closingQuote ? L"\",\"" : L",\"") + path + L"\"";
-}
-
 }  // namespace
 
 TEST(SystemReport, MemoryLine) {
@@ -117,13 +111,27 @@ TEST(SystemReport, TaskListLinesAndPids) {
   }
 }
 
-TEST(SystemReport, TaskRowAddsTheImagePathAsATenthColumn) {
-  const std::wstring line =
-      L"\"game.exe\",\"1234\",\"Console\",\"1\",\"10,000 K\",\"Running\",\"PC\\user\",\"0:00:01\",\"N/A\"";
-  const std::wstring row = line.substr(0, line.size() - 1) + L"\",\"C:\\Games\\game.exe\"";
-  EXPECT_EQ(row, TaskRow(line, L"C:\\Games\\game.exe"));
-  EXPECT_EQ(row, TaskRow(line + L"\r", L"C:\\Games\\game.exe"));  // tasklist's CR LF
-  EXPECT_EQ(L"\"a\",\"1\",N/A,\"C:\\a.exe\"", TaskRow(L"\"a\",\"1\",N/A", L"C:\\a.exe"));
-  EXPECT_EQ(L",\"C:\\a.exe\"", TaskRow(L"", L"C:\\a.exe"));
+// The row is the kept part of the line, then "," (or ," where the line had
+// no closing quote), the image path and a closing quote: a tenth column.
+TEST(SystemReport, TaskRowKeepsTheLineWithoutItsCrAndClosingQuote) {
+  struct Case {
+    const wchar_t* line;
+    std::size_t kept;
+    bool closingQuote;
+  } cases[] = {
+      {L"\"game.exe\",\"1234\",\"N/A\"", 22, true},
+      {L"\"game.exe\",\"1234\",\"N/A\"\r", 22, true},  // tasklist's CR LF
+      {L"\"game.exe\",\"1234\",\"N/A\"\r\r", 22, true},
+      {L"\"a\",\"1\",N/A", 11, false},
+      {L"\"a\",\"1\",N/A\r", 11, false},
+      {L"\"", 0, true},
+      {L"\r", 0, false},
+      {L"", 0, false},
+  };
+  for (const Case& c : cases) {
+    bool closingQuote = !c.closingQuote;
+    EXPECT_EQ(c.kept, diagnostics::TaskRowKeptChars(c.line, std::wcslen(c.line), &closingQuote)) << c.line;
+    EXPECT_EQ(c.closingQuote, closingQuote) << c.line;
+  }
 }
 
