@@ -275,7 +275,10 @@ class PlayerFlows(unittest.TestCase):
             proc = self.prefix.start([self.installed, "/TavrelD"], cwd=self.prefix.install_folder())
             self.wait_game_start(before)
             self.assertTrue(link.held.wait(60), "no activity ping")
-            self.assertIsNone(proc.poll(), "the launcher ended before its activity ping was answered")
+            # Held for a while (well inside the launcher's 10 s for the
+            # ping): a launcher that had given up on its ping would be gone.
+            with self.assertRaises(subprocess.TimeoutExpired, msg="the launcher ended before its ping was answered"):
+                proc.wait(5)
             link.release()
             proc.wait(60)
             self.assertEqual(count + 1, len(self.pings("/active.htm")))
@@ -404,6 +407,10 @@ class PlayerFlows(unittest.TestCase):
             proc = self.prefix.start([self.installed, "/TavrelD"], cwd=install)
             LauncherWindows.answer(0, two_buttons=True, timeout=120)
             proc.wait(60)
+            # Counted once the prefix is idle: an uploader started wrongly
+            # exists by the time the launcher has ended, and has finished its
+            # sending by the time it is gone.
+            self.assertTrue(self.prefix.wait_idle(120), self.prefix.user_processes())
             self.assertEqual([], report_files())
             self.assertEqual(sent, received())
         finally:

@@ -33,11 +33,17 @@ class HttpClient(unittest.TestCase):
         cls.server = harness.LocalServer(cls.root)
         cls.body = bytes((i * 131 + (i >> 8)) & 0xFF for i in range(BODY_SIZE))
         cls.server.put_file("f.bin", cls.body)
+        # A host off the allow-list (which holds 127.0.0.1, localhost and
+        # orlixgame.test in test builds) that serves the same file: a client
+        # that wrongly followed a redirect there would get it whole.
+        cls.offlist = harness.LocalServer(os.path.join(cls.root, "offlist"), bind="127.0.0.2")
+        cls.offlist.put_file("f.bin", cls.body)
         cls.work = cls.prefix.user_dir("Temp", "http")
         os.makedirs(cls.work, exist_ok=True)
 
     @classmethod
     def tearDownClass(cls):
+        cls.offlist.stop()
         cls.server.stop()
         cls.prefix.close()
 
@@ -220,6 +226,7 @@ class HttpClient(unittest.TestCase):
     def test_redirects_are_followed_only_on_the_allow_list(self):
         def fresh_server():  # an empty request log; the reset also clears the faults
             self.server.reset()
+            self.offlist.reset()
             self.server.fault("/moved.bin", "redirect", to="/f.bin")
             self.server.fault("/elsewhere.bin", "redirect", to="http://localhost:%d/moved.bin" % PORT)
             self.server.fault("/offlist.bin", "redirect", to="http://127.0.0.2:%d/f.bin" % PORT)
@@ -242,6 +249,7 @@ class HttpClient(unittest.TestCase):
                     out = self.probe(form, BASE + first, win, *(["none"] if form == "window" else []))
                     self.assertEqual(out["result"], result)
                     self.assertEqual([r["path"] for r in self.requests()], seen)
+                    self.assertEqual(self.offlist.requests(), [], "nothing is asked of a host off the list")
                     if result == "1":
                         self.assertEqual(self.read(path), self.body)
                     else:

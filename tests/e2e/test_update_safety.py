@@ -15,6 +15,8 @@ import hashlib
 import os
 import shutil
 import sys
+import threading
+import time
 import unittest
 import zipfile
 
@@ -35,6 +37,11 @@ CONFIG_DEADLINE_S = 15
 PING_WAIT_S = 10
 MAX_REDIRECTS = 5
 PATIENCE = 300  # seconds a case waits for the game; a stall lasts 600
+# What a bounded wait may take beyond its bound, measured from the request
+# the launcher waits on to what it does once it gives up: the launcher's own
+# work after that (statistics, starting a program) on a loaded machine. A
+# bound twice as long would show.
+SLACK_S = 10
 
 
 def md5_bytes(data):
@@ -161,6 +168,31 @@ class UpdateSafety(unittest.TestCase):
     def activity_pings(self):
         return self.server.pings("/active.htm")
 
+    def wait_launchers_gone(self):
+        """Waits until no launcher runs: each has sent every ping it sends
+        and waited for its answer (the game may go on running)."""
+        self.assertTrue(harness.wait_for(lambda: "tavrel_launcher.exe" not in self.prefix.user_processes(),
+                                         timeout=PATIENCE), self.prefix.user_processes())
+
+    def start_and_time_the_wait(self, path, until, bound_s):
+        """Starts the installed launcher with "/TavrelD" and asserts that
+        |until(proc)| comes true within |bound_s| (and SLACK_S) of the first
+        request for |path|, which the server does not answer in time.
+        |until| is given the started process. Callers reset the server first
+        (its request log keeps the last 200 requests only), then arm the fault."""
+        asked_before = len(self.server.requests(path))
+        proc = self.prefix.start([self.installed, "/TavrelD"], cwd=self.prefix.install_folder())
+        try:
+            self.assertTrue(harness.wait_for(lambda: len(self.server.requests(path)) > asked_before,
+                                             timeout=PATIENCE), "no request for " + path)
+            asked = time.monotonic()
+            self.assertTrue(harness.wait_for(lambda: until(proc), timeout=PATIENCE), "the launcher did not go on")
+            waited = time.monotonic() - asked
+            self.assertLessEqual(waited, bound_s + SLACK_S,
+                                 "waited %.1f s for %s, bound %d s" % (waited, path, bound_s))
+        finally:
+            proc.wait(PATIENCE)
+
     # ---- the cases -----------------------------------------------------------
     def test_1_statistics_values_are_checked_before_the_ping(self):
         self.publish_own()
@@ -178,6 +210,7 @@ class UpdateSafety(unittest.TestCase):
         pings_before = len(self.activity_pings())
         self.start_from_shortcut()
         self.assert_game_started(before)
+        self.wait_launchers_gone()
         pings = self.activity_pings()
         self.assertEqual(pings_before + 1, len(pings))
         pairs = query_pairs(pings[-1]["query"])
@@ -215,10 +248,10 @@ class UpdateSafety(unittest.TestCase):
         for what, mode, params in cases:
             with self.subTest(what):
                 self.log_before = self.update_log()
+                self.server.reset()
                 self.server.fault(CONFIG_PATH, mode, **params)
                 before = self.game_starts()
-                self.start_from_shortcut()
-                self.assert_game_started(before)
+                self.start_and_time_the_wait(CONFIG_PATH, lambda _: self.game_starts() > before, CONFIG_DEADLINE_S)
                 self.stop_game_now()
                 self.assert_launcher_unchanged(self.launcher)
                 self.assertEqual([], self.server.requests(DOWNLOAD_PATH))
@@ -305,14 +338,31 @@ class UpdateSafety(unittest.TestCase):
         updates_before = len(self.server.pings("/update.htm"))
         actives_before = len(self.activity_pings())
         before = self.game_starts()
+        # The running launcher moves itself aside to OldTavrel.exe.tmp; the
+        # restarted one may remove it as soon as the old one has ended.
+        old_copy = self.prefix.install_folder("OldTavrel.exe.tmp")
+        self.assertFalse(os.path.exists(old_copy))
+        moved_aside, stop_watching = threading.Event(), threading.Event()
+
+        def watch():
+            while not stop_watching.is_set() and not moved_aside.is_set():
+                if os.path.exists(old_copy):
+                    moved_aside.set()
+                time.sleep(0.02)
+        watcher = threading.Thread(target=watch, daemon=True)
+        watcher.start()
         self.start_from_shortcut()
         # The new launcher starts without arguments, deploys and starts the game.
         self.assert_game_started(before)
+        stop_watching.set()
+        watcher.join(10)
+        self.assertTrue(moved_aside.is_set(), "the old launcher was never moved aside to OldTavrel.exe.tmp")
         self.assertEqual(md5_bytes(self.next_launcher), md5_bytes(read(self.installed)))
         self.assertTrue(os.path.exists(self.prefix.install_folder(victim)), "the package was not deployed again")
         updates = self.server.pings("/update.htm")
         self.assertEqual(updates_before + 1, len(updates))
         self.assertIn("ver=%s&" % OWN_VERSION, updates[-1]["query"])
+        self.wait_launchers_gone()
         actives = self.activity_pings()
         self.assertEqual(actives_before + 1, len(actives))
         self.assertIn("ver=%s&" % NEXT_VERSION, actives[-1]["query"])
@@ -332,10 +382,13 @@ class UpdateSafety(unittest.TestCase):
         # Back from 3.0.1.10 to 3.0.1.5, with an update ping that is never answered.
         self.assertEqual(md5_bytes(self.next_launcher), md5_bytes(read(self.installed)))
         self.publish(self.launcher, version_key(self.launcher, OWN_VERSION))
+        self.server.reset()
         self.server.fault("/update.htm", "stall-connect", hold=600)
         updates_before = len(self.server.pings("/update.htm"))
         before = self.game_starts()
-        self.start_from_shortcut()
+        # The launcher that waits on the ping ends once it has given up on it,
+        # right after starting the new launcher.
+        self.start_and_time_the_wait("/update.htm", lambda proc: proc.poll() is not None, PING_WAIT_S)
         self.assert_game_started(before)
         self.assertEqual(md5_bytes(self.launcher), md5_bytes(read(self.installed)))
         self.assertEqual(updates_before + 1, len(self.server.pings("/update.htm")))

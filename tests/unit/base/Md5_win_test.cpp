@@ -1,5 +1,7 @@
 #include "base/Md5.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <cwchar>
@@ -18,6 +20,19 @@ TEST(Md5HexOfText, AnsiBytesOfTheTextIntoAClearedBuffer) {
   for (std::size_t i = 32; i < kMd5HexChars; ++i) EXPECT_EQ(L'\0', hex[i]);
   Md5HexOfText(L"", hex);
   EXPECT_STREQ(L"d41d8cd98f00b204e9800998ecf8427e", hex);
+
+  // Text beyond ASCII: the bytes of the system's ANSI code page, not UTF-8
+  // or UTF-16. The players' 936 has both characters (C9 E8 B1 B8); a Western
+  // 1252 (the C-locale run) has neither and keeps "??".
+  Md5HexOfText(L"\u8bbe\u5907", hex);
+  const UINT codePage = ::GetACP();
+  if (codePage == 936) {
+    EXPECT_STREQ(L"c8298cdbc09e5e385512446b543eeff6", hex);
+  } else if (codePage == 1252) {
+    EXPECT_STREQ(L"ea03fcb8c47822bce772cf6c07d0ebbb", hex);
+  } else {
+    ADD_FAILURE() << "no expected digest for code page " << codePage;
+  }
 }
 
 TEST(Md5HexOfFile, DigestOfTheFileAndUntouchedWhenMissing) {
