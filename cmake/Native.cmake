@@ -70,4 +70,8 @@ if(BUILD_TESTING)
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 300)
+  # ./dev release with the inputs it must refuse, and its package's bytes.
+  add_test(NAME release_inputs COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/release/test_release_inputs.py)
+  set_tests_properties(release_inputs PROPERTIES
+      ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${_tree_${ORLIX_E2E_ARCH}}" TIMEOUT 900)
 endif()
