@@ -66,6 +66,10 @@ if(BUILD_TESTING)
       set_tests_properties(${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 900 RESOURCE_LOCK wine LABELS ${_arch})
     endforeach()
   endforeach()
+  # ./dev release builds a launcher of its own before the player's story.
+  if(TEST e2e_release)
+    set_tests_properties(e2e_release PROPERTIES TIMEOUT 3600)
+  endif()
   # The maker's publishing tool on the launchers of the Windows test build.
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
