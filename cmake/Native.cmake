@@ -74,6 +74,9 @@ if(BUILD_TESTING)
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 300)
+  # The Windows runners' workflow, as far as it can be checked here.
+  add_test(NAME ci_workflow COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/ci/test_workflow.py)
+  set_tests_properties(ci_workflow PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 60)
   # ./dev release with the inputs it must refuse, and its package's bytes.
   add_test(NAME release_inputs COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/release/test_release_inputs.py)
   set_tests_properties(release_inputs PROPERTIES
