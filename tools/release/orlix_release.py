@@ -20,7 +20,6 @@ import stat
 import subprocess
 import sys
 import tempfile
-import unicodedata
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -193,8 +192,6 @@ def name_problem(name):
         return "ends in a dot or blank, which Windows drops"
     if name.split(".", 1)[0].rstrip(" ").upper() in RESERVED_NAMES:
         return "is a device name on Windows"
-    if unicodedata.normalize("NFC", name) != name:
-        return "is not in composed Unicode form (NFC)"
     return None
 
 
@@ -382,7 +379,15 @@ def build_launcher(arch, settings, version, package):
                     tail = [line for line in f.read().splitlines() if line.strip()][-15:]
                 sys.stderr.write("\n".join(tail) + "\n")
                 raise ReleaseError("the launcher build failed; the whole output is in %s" % build_log)
-    return os.path.join(tree, "Tavrel_Launcher.exe")
+    launcher = os.path.join(tree, "Tavrel_Launcher.exe")
+    import orlix_publish
+    try:
+        built = orlix_publish.launcher_version(launcher)
+    except orlix_publish.PublishError as e:
+        raise ReleaseError("the built launcher: %s" % e)
+    if built != version_text(version):
+        raise ReleaseError("the built launcher %s has version %s, not %s" % (launcher, built, version_text(version)))
+    return launcher
 
 
 def publishing_tool_takes(option):
@@ -434,7 +439,7 @@ def upload_text(settings, version, update_files, launcher_name):
         "upload the new signature, then the new configuration.",
         "",
     ]
-    return "\r\n".join(lines).replace("\r\n", "\n")
+    return "\n".join(lines)
 
 
 # ---- command line ------------------------------------------------------------------
