@@ -147,6 +147,17 @@ class ReleaseInputs(unittest.TestCase):
                 for word in words:
                     self.assertIn(word, lines[0])
                 self.assertEqual([], left)
+        with self.subTest("upload folder inside the game folder"):
+            game = self.game_folder("game")
+            with open(os.path.join(self.work, "settings.txt"), "w", encoding="utf-8") as f:
+                f.write(settings_text())
+            r = subprocess.run([DEV, "release", "--game", game, "--version", "3.0.2.0", "--settings",
+                                os.path.join(self.work, "settings.txt"), "--key", self.key,
+                                "--out", os.path.join(game, "release")],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+            self.assertEqual(1, r.returncode)
+            self.assertRegex(r.stderr.strip(), r"^\./dev release: --out \S+/game/release: inside --game")
+            self.assertFalse(os.path.exists(os.path.join(game, "release")))
         self.assertEqual(build_before, tree_state(os.path.join(ROOT, "build", "release-i686")))
 
     def test_example_settings_read_once_a_key_is_added(self):

@@ -472,6 +472,9 @@ def main(argv=None):
                                    % (version_text(version), version_text(before), old))
         entries = scan_game_folder(args.game)
         out = check_out(args.out)
+        game = os.path.realpath(args.game)
+        if os.path.realpath(out) == game or os.path.realpath(out).startswith(game + os.sep):
+            raise ReleaseError("--out %s: inside --game %s; the next release would carry this one" % (args.out, args.game))
 
         log("packing %s (%d files and folders)" % (args.game, len(entries)))
         package_dir = os.path.join(ROOT, "build", "release-" + args.arch, "package")
