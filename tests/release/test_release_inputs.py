@@ -127,6 +127,7 @@ class ReleaseInputs(unittest.TestCase):
             ("missing key", None, {"update_key": None}, "3.0.2.0", (), ["update_key", "missing"]),
             ("short key", None, {"update_key": key[:-2]}, "3.0.2.0", (), ["update_key", "not a public key"]),
             ("not a point", None, {"update_key": "04" + "1" * 128}, "3.0.2.0", (), ["update_key", "P-256"]),
+            ("backup is the update key", None, {"backup_keys": key}, "3.0.2.0", (), ["backup_keys", "update_key"]),
             ("unknown setting", None, {"server": "x"}, "3.0.2.0", (), ["unknown setting", "'server'"]),
             ("malformed version", None, {}, "3.0.2", (), ["--version", "'3.0.2'"]),
             ("version too large", None, {}, "3.0.70000.0", (), ["--version", "'3.0.70000.0'"]),

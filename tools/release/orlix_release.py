@@ -53,7 +53,8 @@ MAX_FILE_BYTES = 2 ** 31 - 1
 MAX_ENTRIES = 65535
 MAX_PACKAGE_BYTES = 2 ** 31 - 1
 
-SETTING_NAMES = ("server_host", "probe_url", "allowed_domains", "help_host", "update_key")
+SETTING_NAMES = ("server_host", "probe_url", "allowed_domains", "help_host", "update_key", "backup_keys")
+MAX_BACKUP_KEYS = 3
 LABEL = r"[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
 HOST_PATTERN = re.compile(r"^(%s(?:\.%s)*)(?::([0-9]{1,5}))?$" % (LABEL, LABEL))
 DOMAIN_PATTERN = re.compile(r"^%s(?:\.%s)*$" % (LABEL, LABEL))
@@ -109,8 +110,12 @@ def check_update_key(name, values):
         raise ReleaseError("%s: missing; give the key ./dev keygen printed (LAUNCHER_UPDATE_PUBLIC_KEY=04...)"
                            % name)
     if len(values) > 1:
-        raise ReleaseError("%s: given %d times; this launcher carries one update key" % (name, len(values)))
-    key = values[0]
+        raise ReleaseError("%s: given %d times; the launcher has one current key (list others in backup_keys)"
+                           % (name, len(values)))
+    return check_public_key(name, values[0])
+
+
+def check_public_key(name, key):
     if not re.match(r"^04[0-9a-fA-F]{128}$", key):
         raise ReleaseError("%s: %r is not a public key as ./dev keygen prints it (04 and 128 hexadecimal digits)"
                            % (name, key[:20] + ("..." if len(key) > 20 else "")))
@@ -147,7 +152,7 @@ def read_settings(path):
             raise ReleaseError("%s: %s is set twice" % (where, name))
         raw.setdefault(name, []).append(value)
     for name in SETTING_NAMES:
-        if name != "update_key" and (name not in raw or not raw[name][0]):
+        if name not in ("update_key", "backup_keys") and (name not in raw or not raw[name][0]):
             raise ReleaseError("%s: %s is missing" % (path, name))
     settings = {"server_host": raw["server_host"][0], "probe_url": raw["probe_url"][0],
                 "help_host": raw["help_host"][0]}
@@ -159,6 +164,12 @@ def read_settings(path):
         raise ReleaseError("allowed_domains: %s does not allow the server host %s, from which launchers download "
                            "the update" % (" ".join(settings["allowed_domains"]), server))
     settings["update_key"] = check_update_key("update_key", raw.get("update_key"))
+    backups = [k for k in re.split(r"[\s,]+", (raw.get("backup_keys") or [""])[0]) if k]
+    if len(backups) > MAX_BACKUP_KEYS:
+        raise ReleaseError("backup_keys: %d keys; the launcher carries at most %d" % (len(backups), MAX_BACKUP_KEYS))
+    settings["backup_keys"] = [check_public_key("backup_keys", k) for k in backups]
+    if settings["update_key"] in settings["backup_keys"]:
+        raise ReleaseError("backup_keys: holds the update_key itself; a backup key must be another key")
     return settings
 
 
@@ -365,6 +376,8 @@ def build_launcher(arch, settings, version, package):
         "LAUNCHER_DOMAIN_3": domains[2],
         "LAUNCHER_HELP_HOST": settings["help_host"],
         "LAUNCHER_UPDATE_PUBLIC_KEY": settings["update_key"],
+        # Offline keys that may sign a key roll, where the launcher carries them.
+        "LAUNCHER_UPDATE_BACKUP_KEYS": ",".join(settings["backup_keys"]),
         "ORLIX_RELEASE_VERSION": version_text(version),
         "ORLIX_GAME_PACKAGE_FILE": package,
     }
@@ -410,7 +423,15 @@ def sign_release(launcher, key, out, url, previous):
     return r.stdout
 
 
-def upload_text(settings, version, update_files, launcher_name):
+def config_value(path, name):
+    with open(path, encoding="ascii", errors="replace") as f:
+        for line in f:
+            if line.startswith(name + "="):
+                return line.split("=", 1)[1].strip()
+    return None
+
+
+def upload_text(settings, version, update_files, launcher_name, expires):
     host = settings["server_host"]
     others = [n for n in update_files if n not in (launcher_name, CONFIG_NAME, SIGNATURE_NAME)]
     lines = [
@@ -435,8 +456,8 @@ def upload_text(settings, version, update_files, launcher_name):
         "New players: offer update/%s for download (save it as Tavrel_Launcher.exe);" % launcher_name,
         "started, it installs itself and the game.",
         "",
-        "Before the configuration expires (30 days), sign it again with ./dev publish and",
-        "upload the new signature, then the new configuration.",
+        "The configuration expires %s (its Expires line); sign it again before with" % expires,
+        "./dev publish and upload the new signature, then the new configuration.",
         "",
     ]
     return "\n".join(lines)
@@ -496,7 +517,8 @@ def main(argv=None):
                 raise ReleaseError("the publishing tool wrote %s, not one launcher with its configuration and "
                                    "signature" % ", ".join(update_files))
             with open(os.path.join(staging, "UPLOAD.txt"), "w", encoding="utf-8", newline="\r\n") as f:
-                f.write(upload_text(settings, version, update_files, launchers[0]))
+                f.write(upload_text(settings, version, update_files, launchers[0],
+                                    config_value(os.path.join(update_dir, CONFIG_NAME), "Expires") or "unknown"))
             os.chmod(staging, 0o755)
             if os.path.isdir(out):
                 os.rmdir(out)  # empty, checked above
