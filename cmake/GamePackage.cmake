@@ -5,6 +5,20 @@
 #
 # Sets ORLIX_GAME_PACKAGE (the archive's path) and ORLIX_GAME_PACKAGE_TARGET
 # (the target that makes it) for cmake/Windows.cmake.
+#
+# A maker's release (`./dev release`, tools/release/orlix_release.py) packs
+# the maker's own game folder first and names the archive in
+# ORLIX_GAME_PACKAGE_FILE; the launcher then carries that one as it is.
+set(ORLIX_GAME_PACKAGE_FILE "" CACHE FILEPATH "A ready game package to carry instead of the demo game's")
+if(ORLIX_GAME_PACKAGE_FILE)
+  if(NOT EXISTS "${ORLIX_GAME_PACKAGE_FILE}")
+    message(FATAL_ERROR "ORLIX_GAME_PACKAGE_FILE ${ORLIX_GAME_PACKAGE_FILE} does not exist")
+  endif()
+  set(ORLIX_GAME_PACKAGE "${ORLIX_GAME_PACKAGE_FILE}")
+  set(ORLIX_GAME_PACKAGE_TARGET "")
+  return()
+endif()
+
 find_program(ORLIX_PACKAGE_PYTHON NAMES python3 REQUIRED)
 
 set(ORLIX_GAME_PACKAGE ${CMAKE_BINARY_DIR}/package/tavrelair.zip)

@@ -66,8 +66,19 @@ if(BUILD_TESTING)
       set_tests_properties(${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 900 RESOURCE_LOCK wine LABELS ${_arch})
     endforeach()
   endforeach()
+  # ./dev release builds a launcher of its own before the player's story.
+  if(TEST e2e_release)
+    set_tests_properties(e2e_release PROPERTIES TIMEOUT 3600)
+  endif()
   # The maker's publishing tool on the launchers of the Windows test build.
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 300)
+  # The Windows runners' workflow, as far as it can be checked here.
+  add_test(NAME ci_workflow COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/ci/test_workflow.py)
+  set_tests_properties(ci_workflow PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 60)
+  # ./dev release with the inputs it must refuse, and its package's bytes.
+  add_test(NAME release_inputs COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/release/test_release_inputs.py)
+  set_tests_properties(release_inputs PROPERTIES
+      ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${_tree_${ORLIX_E2E_ARCH}}" TIMEOUT 900)
 endif()

@@ -51,6 +51,20 @@ target_link_options(Tavrel_Launcher PRIVATE -municode)
 if(ORLIX_GAME_PACKAGE_TARGET)
   add_dependencies(Tavrel_Launcher ${ORLIX_GAME_PACKAGE_TARGET})
 endif()
+# A maker's release gives its version as "a.b.c.d" (`./dev release --version`):
+# the launcher then links its own copy of product/ProductVersion.cpp and
+# compiles its resource script with those numbers, as Tavrel_Launcher_next of
+# the tests does, so that only these two files change between releases.
+set(ORLIX_RELEASE_VERSION "" CACHE STRING "Version a.b.c.d of a maker's release, empty for ProductVersion.h's")
+if(ORLIX_RELEASE_VERSION)
+  if(NOT ORLIX_RELEASE_VERSION MATCHES "^([0-9]+)\\.([0-9]+)\\.([0-9]+)\\.([0-9]+)$")
+    message(FATAL_ERROR "ORLIX_RELEASE_VERSION must be four numbers a.b.c.d (it is ${ORLIX_RELEASE_VERSION})")
+  endif()
+  target_sources(Tavrel_Launcher PRIVATE ${ORLIX_ROOT}/src/product/ProductVersion.cpp)
+  target_compile_definitions(Tavrel_Launcher PRIVATE
+      ORLIX_VERSION_MAJOR=${CMAKE_MATCH_1} ORLIX_VERSION_MINOR=${CMAKE_MATCH_2}
+      ORLIX_VERSION_BUILD=${CMAKE_MATCH_3} ORLIX_VERSION_REVISION=${CMAKE_MATCH_4})
+endif()
 
 # ---- Programs outside the launcher: demo game, uploader, tools ----------------
 foreach(_dir demo_game bugreport)
