@@ -70,6 +70,9 @@ if(BUILD_TESTING)
   if(TEST e2e_release)
     set_tests_properties(e2e_release PROPERTIES TIMEOUT 3600)
   endif()
+  # The host's side of the i686 guest (tools/guest/run-guest), with a stand-in for qemu.
+  add_test(NAME guest_runner COMMAND ${ORLIX_PYTHON} ${ORLIX_ROOT}/tests/guest/test_run_guest.py)
+  set_tests_properties(guest_runner PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 300)
   # The maker's publishing tool on the launchers of the Windows test build.
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES

@@ -54,7 +54,7 @@ add_dependencies(launcher_tests Tavrel_Launcher)
 gtest_discover_tests(launcher_tests
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 120
+    DISCOVERY_TIMEOUT 600  # listing the cases is a cold Wine start: slow in an emulated guest
     PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED orlix_wineprefix)
 
 # Every case above runs in the prepared prefix (build/wineprefix); what one

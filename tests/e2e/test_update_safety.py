@@ -26,7 +26,9 @@ import harness  # noqa: E402
 OWN_VERSION = "3.0.1.5"
 NEXT_VERSION = "3.0.1.10"  # build/<arch>/next: the same launcher, five version digits
 NEXT_LAUNCHER = os.path.join(harness.BUILD_WIN, "next", "Tavrel_Launcher.exe")
-OTHER_ARCH_LAUNCHER = os.path.join(harness.ROOT, "build", "i686", "Tavrel_Launcher.exe")
+# Launchers of both processors: ./dev builds every tree on every host.
+LAUNCHERS_OF_EACH_ARCH = [os.path.join(harness.ROOT, "build", tree, "Tavrel_Launcher.exe")
+                          for tree in ("i686-test", "x86_64")]
 PACKAGE = os.path.join(harness.BUILD_WIN, "package", "tavrelair.zip")
 CONFIG_PATH = "/update/ConfigTavrel.htm"
 DOWNLOAD_PATH = "/files/Tavrel_Launcher.exe"
@@ -42,6 +44,17 @@ PATIENCE = 300  # seconds a case waits for the game; a stall lasts 600
 # work after that (statistics, starting a program) on a loaded machine. A
 # bound twice as long would show.
 SLACK_S = 10
+
+
+def other_arch_launcher(running):
+    """The test launcher built for the processor the running launcher is not
+    built for: chosen by each file's machine, for the tests run either build."""
+    own = harness.pe_architecture(running)
+    present = [path for path in LAUNCHERS_OF_EACH_ARCH if os.path.exists(path)]
+    for path in present:
+        if harness.pe_architecture(path) != own:
+            return path
+    raise AssertionError("no launcher for another processor than %s among %s" % (own, present))
 
 
 def md5_bytes(data):
@@ -301,9 +314,9 @@ class UpdateSafety(unittest.TestCase):
             ("an error page", b"<html><body>503 Service Unavailable</body></html>\r\n",
              "the file is not a Windows program"),
         ]
-        if os.path.exists(OTHER_ARCH_LAUNCHER):
-            cases.append(("the 32-bit launcher", read(OTHER_ARCH_LAUNCHER),
-                          "the program is built for another processor"))
+        other = other_arch_launcher(harness.launcher_exe())
+        cases.append(("the %s launcher" % harness.pe_architecture(other), read(other),
+                      "the program is built for another processor"))
         for what, data, reason in cases:
             with self.subTest(what):
                 self.log_before = self.update_log()
