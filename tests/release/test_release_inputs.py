@@ -20,6 +20,7 @@ import orlix_release  # noqa: E402
 EXAMPLE = os.path.join(ROOT, "tools", "release", "maker-settings.example")
 OLD_LAUNCHER = os.path.join(BUILD_WIN, "Tavrel_Launcher.exe")  # 3.0.1.5
 KEY_TEXT = None
+OTHER_KEY_TEXT = None
 
 
 def write(path, data=b"x"):
@@ -50,12 +51,16 @@ def tree_state(path):
 class ReleaseInputs(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        global KEY_TEXT
+        global KEY_TEXT, OTHER_KEY_TEXT
         cls.work = tempfile.mkdtemp(prefix="release_inputs.")
         cls.key = os.path.join(cls.work, "key.pem")
         r = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "publish", "orlix_publish.py"),
                             "keygen", cls.key], stdout=subprocess.PIPE, text=True, check=True)
         KEY_TEXT = r.stdout.split("LAUNCHER_UPDATE_PUBLIC_KEY=", 1)[1].strip()
+        other = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "publish", "orlix_publish.py"),
+                                "keygen", os.path.join(cls.work, "other.pem")], stdout=subprocess.PIPE, text=True,
+                               check=True)
+        OTHER_KEY_TEXT = other.stdout.split("LAUNCHER_UPDATE_PUBLIC_KEY=", 1)[1].strip()
 
     @classmethod
     def tearDownClass(cls):
@@ -128,6 +133,8 @@ class ReleaseInputs(unittest.TestCase):
             ("short key", None, {"update_key": key[:-2]}, "3.0.2.0", (), ["update_key", "not a public key"]),
             ("not a point", None, {"update_key": "04" + "1" * 128}, "3.0.2.0", (), ["update_key", "P-256"]),
             ("backup is the update key", None, {"backup_keys": key}, "3.0.2.0", (), ["backup_keys", "update_key"]),
+            ("key not the launcher's", None, {"update_key": OTHER_KEY_TEXT}, "3.0.2.0", (),
+             ["--key", "neither the settings' update_key nor a backup key"]),
             ("unknown setting", None, {"server": "x"}, "3.0.2.0", (), ["unknown setting", "'server'"]),
             ("malformed version", None, {}, "3.0.2", (), ["--version", "'3.0.2'"]),
             ("version too large", None, {}, "3.0.70000.0", (), ["--version", "'3.0.70000.0'"]),

@@ -306,9 +306,12 @@ def write_package(entries, out):
 
 
 # ---- key --------------------------------------------------------------------------
-def check_key_file(path):
-    """The private key must be one the publishing tool can sign with; checked
-    now so that a long build does not end in a refused signature."""
+def check_key_file(path, settings):
+    """The private key must be one the publishing tool can sign with, and one
+    the new launcher goes on trusting: its update_key or, in a key roll, a
+    backup key. Checked now so that a long build does not end in a refused
+    signature. Returns the signing key's public text, or None when the key is
+    encrypted and no passphrase is at hand (the publishing tool asks)."""
     try:
         with open(path, "rb") as f:
             pem = f.read()
@@ -324,7 +327,7 @@ def check_key_file(path):
     if b"ENCRYPTED" in pem:
         passphrase = os.environ.get("ORLIX_KEY_PASSPHRASE")
         if passphrase is None:
-            return  # the publishing tool asks for it
+            return None  # the publishing tool asks for it
         password = passphrase.encode("utf-8")
     else:
         password = None
@@ -334,6 +337,12 @@ def check_key_file(path):
         raise ReleaseError("--key %s: cannot be read (%s)" % (path, e))
     if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
         raise ReleaseError("--key %s: not an ECDSA P-256 private key" % path)
+    public = key.public_key().public_bytes(serialization.Encoding.X962,
+                                           serialization.PublicFormat.UncompressedPoint).hex()
+    if public != settings["update_key"] and public not in settings["backup_keys"]:
+        raise ReleaseError("--key %s: its public key %s... is neither the settings' update_key nor a backup key; "
+                           "the new launcher would refuse every update signed with it" % (path, public[:16]))
+    return public
 
 
 # ---- output folder ------------------------------------------------------------------
@@ -384,7 +393,9 @@ def build_launcher(arch, settings, version, package):
     os.makedirs(tree, exist_ok=True)
     build_log = os.path.join(tree, "release-build.log")
     commands = [["cmake", "-S", ROOT, "-B", tree, "-G", "Ninja"] + ["-D%s=%s" % kv for kv in cache.items()],
-                ["cmake", "--build", tree, "--target", "Tavrel_Launcher"]]
+                # The uploader too: ours, built with these settings, sends
+                # crash reports to this server host (README, "Ship your game").
+                ["cmake", "--build", tree, "--target", "Tavrel_Launcher", "BugReport"]]
     with open(build_log, "w") as out:
         for command in commands:
             if subprocess.run(command, stdout=out, stderr=subprocess.STDOUT).returncode != 0:
@@ -409,14 +420,19 @@ def publishing_tool_takes(option):
     return option in r.stdout
 
 
-def sign_release(launcher, key, out, url, previous):
+def sign_release(launcher, key, out, url, previous, roll_to=None):
     """The one call of the publishing tool: signs |launcher| into |out| for
     download from |url| (and, where the tool makes them, patches from the
-    previous releases). Returns its output."""
+    previous releases); |roll_to| is the new current key when a backup key
+    signs a key roll. Returns its output."""
     command = [sys.executable, PUBLISH_TOOL, "publish", launcher, "--key", key, "--out", out, "--url", url]
     if previous and publishing_tool_takes("--previous"):
         for old in previous:
             command += ["--previous", old]
+    if roll_to:
+        if not publishing_tool_takes("--new-current-key"):
+            raise ReleaseError("--key signs with a backup key, but this publishing tool makes no key roll")
+        command += ["--new-current-key", roll_to]
     r = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     if r.returncode != 0:
         raise ReleaseError("signing failed: %s" % (r.stderr.strip().splitlines() or ["no message"])[-1])
@@ -483,7 +499,7 @@ def main(argv=None):
         # Every input first: a bad one must cost no build and write nothing.
         version = parse_version(args.version)
         settings = read_settings(args.settings)
-        check_key_file(args.key)
+        signing_public = check_key_file(args.key, settings)
         for old in args.previous:
             if not os.path.isfile(old):
                 raise ReleaseError("--previous %s: no such file" % old)
@@ -510,7 +526,8 @@ def main(argv=None):
             update_dir = os.path.join(staging, UPDATE_FOLDER)
             url = "http://%s/%s/" % (settings["server_host"], UPDATE_FOLDER)
             log("signing")
-            sign_release(launcher, args.key, update_dir, url, args.previous)
+            roll_to = settings["update_key"] if signing_public and signing_public != settings["update_key"] else None
+            sign_release(launcher, args.key, update_dir, url, args.previous, roll_to)
             update_files = sorted(os.listdir(update_dir))
             launchers = [n for n in update_files if n.lower().endswith(".exe")]
             if len(launchers) != 1 or CONFIG_NAME not in update_files or SIGNATURE_NAME not in update_files:
