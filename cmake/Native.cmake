@@ -70,4 +70,8 @@ if(BUILD_TESTING)
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 300)
+  # The README's maker steps, as written.
+  add_test(NAME publish_maker_steps COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_maker_steps.py)
+  set_tests_properties(publish_maker_steps PROPERTIES
+      ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 600)
 endif()
