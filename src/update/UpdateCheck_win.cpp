@@ -43,6 +43,25 @@ bool ReadConfigValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&o
   return true;
 }
 
+// This executable's own version key; false when it cannot be read.
+bool OwnVersionKey(wchar_t (&key)[kVersionKeyChars]) {
+  wchar_t exePath[layout::kPathChars] = {};
+  wchar_t digest[telemetry::kMd5HexChars] = {};
+  return layout::GetExeFolderPath(exePath, nullptr) && telemetry::Md5HexOfFile(exePath, digest) &&
+         MakeVersionKey(digest, product::kVersion, key);
+}
+
+// A signed offer of the running version must be this very file: another
+// file of the same version could otherwise be swapped in and out at will.
+UpdateRefusal CheckNotAnotherFileOfOwnVersion(const SignedRelease& release, const wchar_t* publishedKey) {
+  LauncherVersion running;
+  if (!ParseLauncherVersion(product::kVersion, &running)) return UpdateRefusal::kReleaseMalformed;
+  if (CompareLauncherVersions(release.version, running) != 0) return UpdateRefusal::kNone;
+  wchar_t own[kVersionKeyChars] = {};
+  if (!OwnVersionKey(own) || VersionKeysDiffer(own, publishedKey)) return UpdateRefusal::kNotNewer;
+  return UpdateRefusal::kNone;
+}
+
 // A key roll (a new current key, retired keys) is signed by a backup key
 // and retires neither its signer nor the new current key, nor names a
 // retired key as current.
@@ -146,6 +165,7 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
     refusal = ReadSignedRelease(configPath, key, &release);
     if (refusal == UpdateRefusal::kNone) refusal = CheckKeyRoll(release, trusted, signer);
     if (refusal == UpdateRefusal::kNone) refusal = CheckPublicationOrder(record.accepted, release.serial, verified.Sha256());
+    if (refusal == UpdateRefusal::kNone) refusal = CheckNotAnotherFileOfOwnVersion(release, key);
   }
   verified.Release();
   ::DeleteFileW(configPath);
@@ -187,21 +207,17 @@ int CheckForUpdate(CZuduvizApp& app) {
   if (FetchUpdateConfig(app, publishedAnsi) != 1 && signedOnly) NoteMissingConfig(app);
   if (!publishedAnsi[0]) return 0;
 
-  wchar_t exePath[layout::kPathChars] = {};
-  if (!layout::GetExeFolderPath(exePath, nullptr)) return 0;
-  wchar_t digest[telemetry::kMd5HexChars] = {};
   // An executable that cannot be read for its digest offers no update.
-  if (!telemetry::Md5HexOfFile(exePath, digest)) return 0;
   wchar_t localKey[kVersionKeyChars] = {};
-  if (!MakeVersionKey(digest, product::kVersion, localKey)) return 0;
+  if (!OwnVersionKey(localKey)) return 0;
 
   wchar_t published[kVersionKeyChars] = {};
   if (!::MultiByteToWideChar(CP_ACP, 0, publishedAnsi, -1, published, kVersionKeyChars)) return 0;
   if (!VersionKeysDiffer(localKey, published)) return 0;
   // A keyed launcher takes only a strictly newer version, compared as
   // numbers: the key's dot-free digits are ambiguous (3.0.11.5 and 3.0.1.15
-  // both end in 30115), and another file of its own version could otherwise
-  // be swapped in and out at will.
+  // both end in 30115). (Another file of its own version was refused with
+  // the configuration.)
   if (signedOnly) {
     LauncherVersion running;
     if (!ParseLauncherVersion(product::kVersion, &running) ||

@@ -47,6 +47,8 @@ SIGNATURE = CONFIG + ".sig"
 CHANNEL_KEY = r"HKCU\Software\Orlix\GameLogin\Tavrel\Update"
 FREEZE_DAYS = 14  # LAUNCHER_UPDATE_FREEZE_DAYS of the test builds (the default)
 PASSPHRASE = {"ORLIX_KEY_PASSPHRASE": "test passphrase of the e2e maker"}
+# The maker's tool, also used in this process, reads the passphrase from there.
+os.environ.update(PASSPHRASE)
 
 
 def md5_file(path):
@@ -135,10 +137,26 @@ class SignedUpdate(unittest.TestCase):
         return len(self.server.pings("/update.htm"))
 
     def channel_value(self, name):
-        """A value of the launcher's per-user channel record, as reg shows it."""
-        text = self.prefix.reg_query(CHANNEL_KEY, name, view="/reg:64") or ""
-        m = re.search(r"%s\s+REG_\w+\s+(\S+)" % re.escape(name), text)
-        return m.group(1) if m else None
+        """A value of the launcher's per-user channel record (a number for
+        REG_QWORD, else the text), read through `reg export`: Wine's
+        `reg query` shows REG_QWORD values as "(null)"."""
+        path = os.path.join(self.work, "channel.reg")
+        if os.path.exists(path):
+            os.remove(path)
+        self.prefix.run(["reg", "export", CHANNEL_KEY, self.prefix.to_windows(path), "/y"], timeout=60)
+        if not os.path.exists(path):
+            return None
+        with open(path, "rb") as f:
+            text = f.read().decode("utf-16").replace("\\\r\n", "").replace("\\\n", "")
+        for line in text.splitlines():
+            m = re.match(r'^"%s"=(.*)$' % re.escape(name), line.strip())
+            if not m:
+                continue
+            value = m.group(1).replace(" ", "")
+            if value.startswith("hex(b):"):
+                return int.from_bytes(bytes(int(x, 16) for x in value[7:].split(",") if x), "little")
+            return value
+        return None
 
     def run_to_the_game(self, timeout=240):
         """Starts the installed launcher from its shortcut and waits for the
@@ -153,10 +171,11 @@ class SignedUpdate(unittest.TestCase):
         self.assertTrue(self.prefix.wait_idle(120))
         return self.update_log()[log_before:]
 
-    def assert_refused(self, reason):
+    def assert_refused(self, reason, config_taken=False):
         """One run: the offer is refused with |reason| in the update log, the
-        game starts, the installed launcher stays as it was, and the channel
-        record is unchanged."""
+        game starts, and the installed launcher stays as it was. A refused
+        configuration leaves the channel record as it was; one that was taken
+        (|config_taken|: its download is what is refused) is recorded."""
         own = md5_file(self.installed)
         pings = self.update_pings()
         serial = self.channel_value("Serial")
@@ -164,7 +183,10 @@ class SignedUpdate(unittest.TestCase):
         self.assertTrue(any(reason in line for line in logged), "%r not in %s" % (reason, logged))
         self.assertEqual(own, md5_file(self.installed))
         self.assertEqual(pings, self.update_pings())
-        self.assertEqual(serial, self.channel_value("Serial"))
+        if config_taken:
+            self.assertEqual(int(self.config_value("Serial")), self.channel_value("Serial"))
+        else:
+            self.assertEqual(serial, self.channel_value("Serial"))
         for leftover in ("NewTavrel.exe", CONFIG, SIGNATURE):
             self.assertFalse(os.path.exists(self.prefix.install_folder(leftover)), leftover)
 
@@ -244,8 +266,13 @@ class SignedUpdate(unittest.TestCase):
 
     def test_04_downloads_other_than_the_signed_file_are_refused(self):
         def other_file(download):
-            # A real launcher of the same version, but not the file that was signed.
-            shutil.copy(UNSIGNED_NEXT, download)
+            # The signed size, but not the signed bytes: one byte changed in
+            # the middle of the launcher.
+            with open(download, "r+b") as f:
+                f.seek(os.path.getsize(download) // 2)
+                byte = f.read(1)
+                f.seek(-1, os.SEEK_CUR)
+                f.write(bytes([byte[0] ^ 0xFF]))
 
         def longer(download):
             with open(download, "ab") as f:
@@ -263,7 +290,7 @@ class SignedUpdate(unittest.TestCase):
             with self.subTest(name):
                 prepare(self.publish(SIGNED_NEXT))
                 try:
-                    self.assert_refused(reason)
+                    self.assert_refused(reason, config_taken=True)
                 finally:
                     self.server.clear_faults()
 
@@ -274,7 +301,7 @@ class SignedUpdate(unittest.TestCase):
         self.assertEqual([], logged)
         self.assertEqual(md5_file(SIGNED_NEXT), md5_file(self.installed))
         self.assertEqual(pings + 1, self.update_pings())
-        self.assertEqual(int(self.config_value("Serial")), int(self.channel_value("Serial"), 16))
+        self.assertEqual(int(self.config_value("Serial")), self.channel_value("Serial"))
         # Taken once: the new launcher finds its own release published and goes on.
         self.assertEqual([], self.run_to_the_game())
         self.assertEqual(pings + 1, self.update_pings())
@@ -289,7 +316,7 @@ class SignedUpdate(unittest.TestCase):
         self.assertEqual(0, r.returncode, r.stderr)
         self.assertEqual([], self.run_to_the_game())
         serial = int(self.config_value("Serial"))
-        self.assertEqual(serial, int(self.channel_value("Serial"), 16))
+        self.assertEqual(serial, self.channel_value("Serial"))
 
         resigned = {n: open(os.path.join(self.update_dir, n), "rb").read() for n in (CONFIG, SIGNATURE)}
 
