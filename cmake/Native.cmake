@@ -84,4 +84,8 @@ if(BUILD_TESTING)
   add_test(NAME release_inputs COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/release/test_release_inputs.py)
   set_tests_properties(release_inputs PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${_tree_${ORLIX_E2E_ARCH}}" TIMEOUT 900)
+  # The README's maker steps, as written.
+  add_test(NAME publish_maker_steps COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_maker_steps.py)
+  set_tests_properties(publish_maker_steps PROPERTIES
+      ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 600)
 endif()

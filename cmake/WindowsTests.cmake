@@ -80,32 +80,52 @@ if(ORLIX_GAME_PACKAGE_TARGET)
   add_dependencies(Tavrel_Launcher_next ${ORLIX_GAME_PACKAGE_TARGET})
 endif()
 
-# Launchers that ask for signed update configurations. The build makes an
-# update key pair (never kept in the sources): the private key signs test
-# releases through tools/publish, and these launchers carry the public key,
-# linked as their own definition of update::UpdatePublicKeyText ahead of the
-# library's (empty) one: signed/ at this version, signed_next/ at 3.0.1.10.
+# Launchers that ask for signed update configurations. The build makes three
+# update key pairs (never kept in the sources): the current key, an offline
+# backup key, and the key a key roll makes current. Their private keys sign
+# test releases through tools/publish; the launchers carry the public keys,
+# linked as their own definition of update::UpdateKeysText ahead of the
+# library's (keyless) one: signed/ at this version and signed_next/ at
+# 3.0.1.10 with the current and the backup key, signed_rolled/ at 3.0.1.11
+# with the rolled key as current and the same backup key.
 find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
-set(ORLIX_TEST_UPDATE_KEY ${CMAKE_BINARY_DIR}/testkey/update_test_key.pem)
-set(_key_source ${CMAKE_BINARY_DIR}/testkey/UpdatePublicKey_test.cpp)
+set(_keydir ${CMAKE_BINARY_DIR}/testkey)
+set(ORLIX_TEST_UPDATE_KEY ${_keydir}/update_test_key.pem)
+set(_backup_key ${_keydir}/update_backup_key.pem)
+set(_rolled_key ${_keydir}/update_rolled_key.pem)
+set(_key_source ${_keydir}/UpdateKeys_test.cpp)
+set(_rolled_source ${_keydir}/UpdateKeys_rolled.cpp)
 set(_publish ${ORLIX_ROOT}/tools/publish/orlix_publish.py)
 add_custom_command(
-  OUTPUT ${ORLIX_TEST_UPDATE_KEY} ${_key_source}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/testkey
-  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --replace --cpp ${_key_source} ${ORLIX_TEST_UPDATE_KEY}
+  OUTPUT ${ORLIX_TEST_UPDATE_KEY} ${_backup_key} ${_rolled_key} ${_key_source} ${_rolled_source}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_keydir}
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --no-passphrase --replace ${ORLIX_TEST_UPDATE_KEY}
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --no-passphrase --replace ${_backup_key}
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keygen --no-passphrase --replace ${_rolled_key}
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keysource ${_key_source} --current ${ORLIX_TEST_UPDATE_KEY}
+          --backup ${_backup_key}
+  COMMAND ${ORLIX_SYSTEM_PYTHON} ${_publish} keysource ${_rolled_source} --current ${_rolled_key}
+          --backup ${_backup_key}
   DEPENDS ${_publish}
-  COMMENT "Making the test update key pair"
+  COMMENT "Making the test update key pairs"
   VERBATIM)
-foreach(_variant signed signed_next)
+foreach(_variant signed signed_next signed_rolled)
   set(_target Tavrel_Launcher_${_variant})
-  set(_sources ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_key_source})
-  if(_variant STREQUAL "signed_next")
+  if(_variant STREQUAL "signed_rolled")
+    set(_sources ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_rolled_source})
+  else()
+    set(_sources ${ORLIX_EXE_SOURCES} ${ORLIX_RC} ${_key_source})
+  endif()
+  if(NOT _variant STREQUAL "signed")
     list(APPEND _sources ${ORLIX_ROOT}/src/product/ProductVersion.cpp)
   endif()
   add_executable(${_target} WIN32 ${_sources})
   if(_variant STREQUAL "signed_next")
     target_compile_definitions(${_target} PRIVATE
         ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=10)
+  elseif(_variant STREQUAL "signed_rolled")
+    target_compile_definitions(${_target} PRIVATE
+        ORLIX_VERSION_MAJOR=3 ORLIX_VERSION_MINOR=0 ORLIX_VERSION_BUILD=1 ORLIX_VERSION_REVISION=11)
   endif()
   target_link_libraries(${_target} PRIVATE orlix_core)
   target_link_options(${_target} PRIVATE -municode)

@@ -73,6 +73,9 @@ class CZuduvizApp : public app::CWinAppBase {
   // What the signed configuration promised of that download (its SHA-256);
   // filled only by a build that carries an update key.
   update::SignedRelease m_updRelease;
+  // Days a keyed launcher has had no valid update configuration, when more
+  // than the maker's setting (else 0): sent with the activity ping.
+  unsigned m_updFrozenDays = 0;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

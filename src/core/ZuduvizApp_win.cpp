@@ -36,6 +36,15 @@ constexpr std::size_t kDeviceCodeChars = 64;
 // started, for its activity ping to finish.
 constexpr DWORD kActivityPingWaitMs = 15000;
 
+// A frozen update channel (update/UpdateCheck.h) adds "&updfrozen=DAYS" to
+// the activity ping; a server that does not know the key ignores it. False
+// when it does not fit (then no ping, as for any URL that does not fit).
+bool AddFrozenChannelDays(wchar_t (&url)[base::kUrlChars], unsigned days) {
+  if (days == 0) return true;
+  wchar_t number[16] = {};
+  return std::swprintf(number, 16, L"%u", days) > 0 && telemetry::AppendQueryValue(url, L"updfrozen", number);
+}
+
 }  // namespace
 
 CZuduvizApp::CZuduvizApp() = default;
@@ -155,7 +164,7 @@ void CZuduvizApp::RunActivity() {
   wchar_t url[base::kUrlChars] = {};
   const bool pinging =
       telemetry::BuildActivityPingUrl(count, apartDays, keepDays, weekDays, installDay, deviceCode, url) &&
-      SendPing(url);
+      AddFrozenChannelDays(url, m_updFrozenDays) && SendPing(url);
   // The game starts at once, without waiting for the ping. The process then
   // stays until the ping is done: ending right away abandoned the request,
   // which CreateProcessW usually outruns (it returns before the game has

@@ -56,7 +56,15 @@ enum class DownloadFailure {
   kIncomplete,         // fewer bytes than declared
   kDeadline,           // the configuration form's deadline passed
   kCancelled,          // the window's cancel
+  kSizeMismatch,       // the declared length is not the expected size (nothing written)
+  kOversize,           // the answer went on past the expected size
+  kStalled,            // the window form received too little for too long
 };
+
+// The window form's bound on a withheld download: when |stallMs| is set, the
+// transfer ends as failed (kStalled) once fewer than this many bytes have
+// arrived in that time. A trickle of a byte now and then is no progress.
+constexpr std::uint32_t kStallProgressBytes = 4096;
 
 // A short English description of |failure| for the update log.
 const wchar_t* DescribeDownloadFailure(DownloadFailure failure);
@@ -94,6 +102,12 @@ struct DownloadState {
   // transfer's control block, let go by the window's thread (cancel, the
   // next start, destruction).
   std::shared_ptr<TransferControl> control;
+  // Bounds set by the update check before the window runs. |expectedSize|:
+  // when nonzero, an answer that declares another length fails before a
+  // byte is written (kSizeMismatch), and no byte past it is ever written
+  // (kOversize). |stallMs|: when nonzero, the stall bound above.
+  std::uint32_t expectedSize = 0;
+  DWORD stallMs = 0;
 
   DownloadState() = default;
   DownloadState(const DownloadState&) = delete;

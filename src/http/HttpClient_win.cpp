@@ -120,6 +120,10 @@ struct TransferControl {
   // never looks at them again.
   DownloadState* state = nullptr;
   DownloadSink* sink = nullptr;
+  // Bytes received so far, counted by the transfer thread for the watcher's
+  // stall bound (DownloadState::stallMs, copied here at the start).
+  volatile LONG received = 0;
+  DWORD stallMs = 0;
 };
 
 namespace {
@@ -178,6 +182,10 @@ class TransferGuard {
   }
   // The update window's transfer: allow-list check of the address, progress.
   bool windowForm() const { return control_ != nullptr && control_->sink != nullptr; }
+  // Counts received bytes for the watcher's stall bound.
+  void Received(DWORD bytes) {
+    if (control_) ::InterlockedExchangeAdd(&control_->received, LONG(bytes));
+  }
   DownloadSink* sink() const { return control_->sink; }
 
  private:
@@ -243,6 +251,7 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   wchar_t url[base::kUrlChars] = {};
   if (!guard.Enter()) return Outcome::kCancelled;
   const bool copied = base::CopyText(url, slots->url);
+  const std::uint32_t expectedSize = slots->expectedSize;
   if (!guard.Leave()) return Outcome::kCancelled;
 
   SplitUrl split;
@@ -288,6 +297,9 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   if (status == 404) return Finish(guard, slots, DownloadFailure::kNotFound);
   std::uint32_t declared = 0;
   if (!DeclaredLength(request, &declared)) return Finish(guard, slots, DownloadFailure::kNoLength);
+  // A release of a known size: another length is refused before the target
+  // file is even opened.
+  if (expectedSize && declared != expectedSize) return Finish(guard, slots, DownloadFailure::kSizeMismatch);
 
   if (!guard.Enter()) return Outcome::kCancelled;
   slots->file.reset(::_wfopen(slots->targetPath, L"wb"));
@@ -301,6 +313,14 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   for (;;) {
     DWORD got = 0;
     if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
+    guard.Received(got);
+    // Never a byte past a known size.
+    if (expectedSize && got > expectedSize - received) {
+      if (!guard.Enter()) return Outcome::kCancelled;
+      std::fclose(slots->file.release());
+      if (!guard.Leave()) return Outcome::kCancelled;
+      return Finish(guard, slots, DownloadFailure::kOversize);
+    }
     if (!guard.Enter()) return Outcome::kCancelled;
     if (got && std::fwrite(block, 1, got, slots->file.get()) != got) writeFailed = true;
     received += got;
@@ -324,12 +344,54 @@ DWORD WINAPI TransferThread(void* parameter) {
   return 0;
 }
 
+// How often the watcher looks at a transfer's progress when it has a stall bound.
+constexpr DWORD kStallCheckMs = 1000;
+
+// The watcher's end of a stalled transfer, in the Finishing phase: closes
+// what cancel closes (closing the request handle is what ends the transfer
+// thread's blocked read), records kStalled and ends the window with IDCANCEL.
+void EndStalled(TransferControl& control) {
+  DownloadState* state = control.state;
+  state->file.reset();
+  state->hRequest.reset();
+  state->hConnect.reset();
+  state->hInternet.reset();
+  state->result = 0;
+  state->failure = DownloadFailure::kStalled;
+  state->hTransferThread.reset();
+  state->hWatcherThread.reset();
+  DownloadSink* sink = control.sink;
+  ::InterlockedExchange(&control.phase, kFinished);
+  sink->TransferEnded(IDCANCEL);
+}
+
 // Waits for the transfer thread, then closes both thread handles and ends the
-// window with IDOK or IDCANCEL; returns at once when the window cancels.
+// window with IDOK or IDCANCEL; returns at once when the window cancels. With
+// a stall bound it ends a transfer that receives too little for too long.
 DWORD WINAPI WatcherThread(void* parameter) {
   const std::shared_ptr<TransferControl> control = TakeControl(parameter);
   const HANDLE waits[2] = {control->transferThread.get(), control->cancelEvent.get()};
-  const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+  DWORD woke = WAIT_TIMEOUT;
+  LONG windowBytes = 0;
+  DWORD windowStart = ::GetTickCount();
+  while ((woke = ::WaitForMultipleObjects(2, waits, FALSE, control->stallMs ? kStallCheckMs : INFINITE)) ==
+         WAIT_TIMEOUT) {
+    const LONG received = control->received;
+    if (received - windowBytes >= LONG(kStallProgressBytes)) {
+      windowBytes = received;
+      windowStart = ::GetTickCount();
+      continue;
+    }
+    if (::GetTickCount() - windowStart < control->stallMs) continue;
+    // Stalled. Taken over only while the transfer thread is in a network call
+    // (Running): it then finds the phase changed when it returns and touches
+    // nothing; Touching is short, so the next round takes it.
+    const LONG seen = ::InterlockedCompareExchange(&control->phase, kFinishing, kRunning);
+    if (seen == kTouching) continue;
+    if (seen != kRunning) return 0;  // cancelled meanwhile
+    EndStalled(*control);
+    return 0;
+  }
   if (woke == WAIT_OBJECT_0 && ::InterlockedCompareExchange(&control->phase, kFinishing, kRunning) == kRunning) {
     DownloadState* state = control->state;
     DownloadSink* sink = control->sink;
@@ -449,6 +511,12 @@ const wchar_t* DescribeDownloadFailure(DownloadFailure failure) {
       return L"the transfer did not end in time";
     case DownloadFailure::kCancelled:
       return L"the transfer was cancelled";
+    case DownloadFailure::kSizeMismatch:
+      return L"the answer's declared length is not the expected size";
+    case DownloadFailure::kOversize:
+      return L"the answer went on past the expected size";
+    case DownloadFailure::kStalled:
+      return L"the transfer made no progress for too long";
   }
   return L"unknown";
 }
@@ -479,6 +547,7 @@ bool StartDownload(DownloadState* state, DownloadSink* sink) {
   if (!control) return false;
   state->result = 0;
   state->failure = DownloadFailure::kNone;
+  control->stallMs = state->stallMs;
 
   // Both threads start suspended so that their handles are in place before
   // either runs; they are then let go in the order transfer, watcher.

@@ -1,5 +1,6 @@
 #include "release/SignedRelease.h"
 
+#include <cstring>
 #include <cwchar>
 
 #include "base/HexBytes.h"
@@ -95,39 +96,95 @@ const wchar_t* UpdateRefusalText(UpdateRefusal refusal) {
     case UpdateRefusal::kKeyUnusable: return L"the launcher's update key is unusable";
     case UpdateRefusal::kVerifierFailed: return L"the signature could not be checked";
     case UpdateRefusal::kConfigUnreadable: return L"the configuration could not be read for its signature";
-    case UpdateRefusal::kReleaseMalformed: return L"a signed value (Version, Sha256, Expires) is missing or malformed";
+    case UpdateRefusal::kReleaseMalformed: return L"a signed value is missing or malformed";
     case UpdateRefusal::kExpired: return L"the configuration has expired";
     case UpdateRefusal::kDowngrade: return L"the offered version is lower than the running one";
     case UpdateRefusal::kVersionNotInKey: return L"the version key does not end in the signed version";
     case UpdateRefusal::kDownloadMismatch: return L"the download does not match the signed SHA-256";
+    case UpdateRefusal::kOtherProduct: return L"the configuration is for another product";
+    case UpdateRefusal::kOtherChannel: return L"the configuration is for another channel";
+    case UpdateRefusal::kRollback:
+      return L"the configuration's publication number is below one accepted before (a replayed configuration)";
+    case UpdateRefusal::kSerialReused:
+      return L"the configuration reuses an accepted publication number with other content";
+    case UpdateRefusal::kNotNewer: return L"the offered launcher is another file of the running version";
+    case UpdateRefusal::kKeyRollNotByBackup: return L"a key roll not signed by a backup key";
+    case UpdateRefusal::kKeyRollInvalid: return L"a key roll that retires its own signer or the new current key";
+    case UpdateRefusal::kNoTrustedKey: return L"every update key of this launcher is retired";
+    case UpdateRefusal::kDownloadSize: return L"the download's declared length is not the signed size";
+    case UpdateRefusal::kDownloadStalled: return L"the download made no progress for too long";
   }
   return L"unknown";
 }
 
-UpdateRefusal CheckSignedRelease(const wchar_t* publishedKey, const wchar_t* versionText, const wchar_t* sha256Text,
-                                 const wchar_t* expiresText, const wchar_t* runningVersion, std::int64_t nowUtc,
-                                 SignedRelease* out) {
+bool ParseDecimal(const wchar_t* text, std::uint64_t max, std::uint64_t* value) {
+  if (!text || !value || text[0] < L'1' || text[0] > L'9') return false;
+  std::uint64_t v = 0;
+  for (const wchar_t* p = text; *p; ++p) {
+    if (*p < L'0' || *p > L'9') return false;
+    const std::uint64_t digit = std::uint64_t(*p - L'0');
+    if (v > (max - digit) / 10) return false;
+    v = v * 10 + digit;
+  }
+  *value = v;
+  return true;
+}
+
+UpdateRefusal CheckSignedRelease(const wchar_t* publishedKey, const SignedValueTexts& texts,
+                                 const ReleaseExpectations& expect, SignedRelease* out) {
   SignedRelease release;
   LauncherVersion running;
-  if (!ParseLauncherVersion(versionText, &release.version) ||
-      !ParseHexBytes(sha256Text, kSha256Bytes, release.sha256) || !ParseUtcTime(expiresText, &release.expires) ||
-      !ParseLauncherVersion(runningVersion, &running)) {
+  std::uint64_t size = 0;
+  if (!ParseLauncherVersion(texts.version, &release.version) ||
+      !ParseHexBytes(texts.sha256, kSha256Bytes, release.sha256) || !ParseUtcTime(texts.expires, &release.expires) ||
+      !ParseDecimal(texts.serial, 0x7FFFFFFFFFFFFFFFULL, &release.serial) ||
+      !ParseDecimal(texts.size, 0x7FFFFFFF, &size) || !texts.product || !texts.channel ||
+      !ParseLauncherVersion(expect.runningVersion, &running)) {
     return UpdateRefusal::kReleaseMalformed;
   }
-  if (nowUtc >= release.expires) return UpdateRefusal::kExpired;
+  release.size = static_cast<std::uint32_t>(size);
+  // A key roll names its new current key; it may retire keys.
+  if (texts.currentKey && texts.currentKey[0]) {
+    if (!IsKeyText(texts.currentKey)) return UpdateRefusal::kReleaseMalformed;
+    for (std::size_t i = 0; i < kKeyTextLength; ++i) {
+      const wchar_t c = texts.currentKey[i];
+      release.currentKey[i] = (c >= L'A' && c <= L'F') ? wchar_t(c + (L'a' - L'A')) : c;
+    }
+  }
+  if (texts.retireKeys && texts.retireKeys[0]) {
+    if (!release.currentKey[0] || !ParseKeyList(texts.retireKeys, release.retireKeys, &release.retireCount)) {
+      return UpdateRefusal::kReleaseMalformed;
+    }
+    for (std::size_t i = 0; i < release.retireCount; ++i) {
+      if (SameKey(release.retireKeys[i], release.currentKey)) return UpdateRefusal::kKeyRollInvalid;
+    }
+  }
+  // Exact names: a test or beta build signed with the same key is not this one.
+  if (std::wcscmp(texts.product, expect.product) != 0) return UpdateRefusal::kOtherProduct;
+  if (std::wcscmp(texts.channel, expect.channel) != 0) return UpdateRefusal::kOtherChannel;
+  if (expect.nowUtc >= release.expires) return UpdateRefusal::kExpired;
   if (CompareLauncherVersions(release.version, running) < 0) return UpdateRefusal::kDowngrade;
 
   // The key names the offered launcher: its last characters are the signed
   // version without dots, the same digits the download's own key must end in.
   const std::size_t keyLength = publishedKey ? std::wcslen(publishedKey) : 0;
-  const std::size_t digestPart = DigestPartLength(versionText);
+  const std::size_t digestPart = DigestPartLength(texts.version);
   if (keyLength != kVersionKeyLength || digestPart == 0) return UpdateRefusal::kVersionNotInKey;
   const wchar_t* digits = publishedKey + digestPart;
-  for (const wchar_t* v = versionText; *v; ++v) {
+  for (const wchar_t* v = texts.version; *v; ++v) {
     if (*v == L'.') continue;
     if (*digits++ != *v) return UpdateRefusal::kVersionNotInKey;
   }
   if (out) *out = release;
+  return UpdateRefusal::kNone;
+}
+
+UpdateRefusal CheckPublicationOrder(const AcceptedRecord& accepted, std::uint64_t serial,
+                                    const std::uint8_t (&configSha256)[kSha256Bytes]) {
+  if (serial < accepted.serial) return UpdateRefusal::kRollback;
+  if (serial == accepted.serial && std::memcmp(configSha256, accepted.configSha256, kSha256Bytes) != 0) {
+    return UpdateRefusal::kSerialReused;
+  }
   return UpdateRefusal::kNone;
 }
 

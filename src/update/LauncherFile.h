@@ -57,5 +57,8 @@ bool FormatFileVersion(std::uint32_t versionMs, std::uint32_t versionLs, wchar_t
 // it of itself: kNone with |key| filled, or the fault with |key| untouched.
 // Never kKeyMismatch. (LauncherFile_win.cpp)
 LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVersionKeyChars]);
+// The same, also giving the file's version text (|version| untouched on a fault).
+LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVersionKeyChars],
+                                         wchar_t (&version)[kVersionTextChars]);
 
 }  // namespace update

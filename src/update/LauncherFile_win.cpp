@@ -2,6 +2,7 @@
 // resource (GetFileVersionInfoW / VerQueryValueW) and its MD5 digest.
 #include <windows.h>
 
+#include <cwchar>
 #include <memory>
 #include <new>
 
@@ -44,7 +45,8 @@ bool ReadFileVersion(const wchar_t* path, wchar_t (&version)[kVersionTextChars])
 
 }  // namespace
 
-LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVersionKeyChars]) {
+LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVersionKeyChars],
+                                         wchar_t (&versionOut)[kVersionTextChars]) {
   if (!path) return LauncherFileFault::kUnreadable;
   const LauncherFileFault headers = CheckHeadersOfFile(path);
   if (headers != LauncherFileFault::kNone) return headers;
@@ -54,7 +56,13 @@ LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVe
   if (!telemetry::Md5HexOfFile(path, digest)) return LauncherFileFault::kUnreadable;
   // A version of 32 digits or more leaves no room for a digest: no key.
   if (!MakeVersionKey(digest, version, key)) return LauncherFileFault::kNoVersion;
+  std::wmemcpy(versionOut, version, kVersionTextChars);
   return LauncherFileFault::kNone;
+}
+
+LauncherFileFault ComputeLauncherFileKey(const wchar_t* path, wchar_t (&key)[kVersionKeyChars]) {
+  wchar_t version[kVersionTextChars] = {};
+  return ComputeLauncherFileKey(path, key, version);
 }
 
 }  // namespace update

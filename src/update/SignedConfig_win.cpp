@@ -1,8 +1,10 @@
 #include "update/SignedConfig.h"
 
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
+#include "product/MakerSettings.h"
 #include "product/ProductInfo.h"
 #include "base/Sha256.h"
 #include "update/UpdatePublicKey.h"
@@ -39,16 +41,10 @@ bool ReadWhole(HANDLE file, DWORD limit, std::vector<std::uint8_t>* bytes) {
 
 // A value of the configuration's "VerKey" section; false when it fills the
 // buffer (it may have been cut).
-bool ReadValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&out)[kReleaseValueChars]) {
-  const DWORD n = ::GetPrivateProfileStringW(kConfigSection, name, L"", out, kReleaseValueChars, configPath);
-  return n + 1 < kReleaseValueChars;
-}
-
-std::int64_t UtcSecondsNow() {
-  FILETIME now = {};
-  ::GetSystemTimeAsFileTime(&now);
-  const std::int64_t ticks = (std::int64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return (ticks - kUnixEpochFileTime) / 10000000;
+template <std::size_t N>
+bool ReadValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&out)[N]) {
+  const DWORD n = ::GetPrivateProfileStringW(kConfigSection, name, L"", out, DWORD(N), configPath);
+  return n + 1 < N;
 }
 
 UpdateRefusal RefusalOf(SignatureCheck check) {
@@ -64,14 +60,42 @@ UpdateRefusal RefusalOf(SignatureCheck check) {
 
 }  // namespace
 
+std::int64_t UtcSecondsNow() {
+  FILETIME now = {};
+  ::GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks = (std::int64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - kUnixEpochFileTime) / 10000000;
+}
+
 bool UpdateSignaturesRequired() {
-  const wchar_t* key = UpdatePublicKeyText();
-  return key && key[0];
+  BuiltInKeys keys;
+  if (!ParseKeysRecord(UpdateKeysText(), &keys)) return true;
+  return keys.current[0] != L'\0';
+}
+
+UpdateRefusal CollectTrustedKeys(const ChannelRecord& record, TrustedKeys* out) {
+  BuiltInKeys built;
+  if (!ParseKeysRecord(UpdateKeysText(), &built) || !built.current[0]) return UpdateRefusal::kKeyUnusable;
+  TrustedKeys trusted;
+  auto add = [&trusted](const wchar_t* key, bool backup) {
+    if (!key[0] || IsKeyRetired(key)) return;
+    for (std::size_t i = 0; i < trusted.count; ++i) {
+      if (SameKey(trusted.keys[i], key)) return;
+    }
+    std::wmemcpy(trusted.keys[trusted.count], key, kKeyTextChars);
+    trusted.backup[trusted.count++] = backup;
+  };
+  add(built.current, false);
+  add(record.rolledCurrentKey, false);
+  for (std::size_t i = 0; i < built.backupCount; ++i) add(built.backups[i], true);
+  if (!trusted.count) return UpdateRefusal::kNoTrustedKey;
+  *out = trusted;
+  return UpdateRefusal::kNone;
 }
 
 UpdateRefusal VerifiedConfig::Verify(const wchar_t* configPath, const wchar_t* signatureUrl,
-                                     const wchar_t* signaturePath, DWORD deadlineMs,
-                                     DownloadFailure* signatureFailure) {
+                                     const wchar_t* signaturePath, DWORD deadlineMs, const TrustedKeys& keys,
+                                     DownloadFailure* signatureFailure, std::size_t* signer) {
   file_.reset();
   // The signature first, so that its file never lingers.
   std::vector<std::uint8_t> signature;
@@ -89,9 +113,23 @@ UpdateRefusal VerifiedConfig::Verify(const wchar_t* configPath, const wchar_t* s
   base::UniqueFile config(OpenHeldAgainstWriters(configPath));
   std::vector<std::uint8_t> bytes;
   if (!config || !ReadWhole(config.get(), kMaxSignedConfigBytes, &bytes)) return UpdateRefusal::kConfigUnreadable;
-  const UpdateRefusal refusal = RefusalOf(
-      VerifyP256Signature(UpdatePublicKeyText(), bytes.data(), bytes.size(), signature.data(), signature.size()));
-  if (refusal == UpdateRefusal::kNone) file_ = std::move(config);
+  // The first key that verifies signed it; without one, the most telling
+  // refusal: a malformed signature or a system failure over "does not verify".
+  UpdateRefusal refusal = UpdateRefusal::kKeyUnusable;
+  for (std::size_t i = 0; i < keys.count; ++i) {
+    const UpdateRefusal check = RefusalOf(
+        VerifyP256Signature(keys.keys[i], bytes.data(), bytes.size(), signature.data(), signature.size()));
+    if (check == UpdateRefusal::kNone) {
+      if (!Sha256OfBytes(bytes.data(), bytes.size(), sha256_)) return UpdateRefusal::kVerifierFailed;
+      file_ = std::move(config);
+      *signer = i;
+      return UpdateRefusal::kNone;
+    }
+    if (check != UpdateRefusal::kKeyUnusable && refusal != UpdateRefusal::kSignatureMalformed &&
+        refusal != UpdateRefusal::kVerifierFailed) {
+      refusal = check;
+    }
+  }
   return refusal;
 }
 
@@ -99,11 +137,36 @@ UpdateRefusal ReadSignedRelease(const wchar_t* configPath, const wchar_t* publis
   wchar_t version[kReleaseValueChars] = {};
   wchar_t sha256[kReleaseValueChars] = {};
   wchar_t expires[kReleaseValueChars] = {};
+  wchar_t serial[kReleaseValueChars] = {};
+  wchar_t productName[kReleaseValueChars] = {};
+  wchar_t channel[kReleaseValueChars] = {};
+  wchar_t size[kReleaseValueChars] = {};
+  wchar_t currentKey[kKeyTextChars + 1] = {};
+  wchar_t retireKeys[kRetireKeysChars] = {};
   if (!ReadValue(configPath, kConfigVersionName, version) || !ReadValue(configPath, kConfigSha256Name, sha256) ||
-      !ReadValue(configPath, kConfigExpiresName, expires)) {
+      !ReadValue(configPath, kConfigExpiresName, expires) || !ReadValue(configPath, kConfigSerialName, serial) ||
+      !ReadValue(configPath, kConfigProductName, productName) ||
+      !ReadValue(configPath, kConfigChannelName, channel) || !ReadValue(configPath, kConfigSizeName, size) ||
+      !ReadValue(configPath, kConfigCurrentKeyName, currentKey) ||
+      !ReadValue(configPath, kConfigRetireKeysName, retireKeys)) {
     return UpdateRefusal::kReleaseMalformed;
   }
-  return CheckSignedRelease(publishedKey, version, sha256, expires, product::kVersion, UtcSecondsNow(), out);
+  SignedValueTexts texts;
+  texts.version = version;
+  texts.sha256 = sha256;
+  texts.expires = expires;
+  texts.serial = serial;
+  texts.product = productName;
+  texts.channel = channel;
+  texts.size = size;
+  texts.currentKey = currentKey;
+  texts.retireKeys = retireKeys;
+  ReleaseExpectations expect;
+  expect.product = product::kProductCode;
+  expect.channel = maker::kUpdateChannel;
+  expect.runningVersion = product::kVersion;
+  expect.nowUtc = UtcSecondsNow();
+  return CheckSignedRelease(publishedKey, texts, expect, out);
 }
 
 UpdateRefusal CheckDownloadDigest(const wchar_t* path, const SignedRelease& release) {

@@ -12,6 +12,11 @@ namespace update {
 // run goes on without an update (logged).
 constexpr unsigned kConfigFetchDeadlineSeconds = 15;
 
+// How long the launcher download may receive less than kStallProgressBytes
+// (http/HttpClient.h) before it is given up: a trickle holds the player
+// neither without an update nor without the game for longer.
+constexpr unsigned kDownloadStallSeconds = 30;
+
 // Downloads "ConfigTavrel.htm" from the update server into the executable
 // folder, reads the published key ("VerKey"/"Tavrel", into |keyAnsi| in the
 // ANSI code page, 64 bytes) and the download address ("VerKey"/"UpdAddr",

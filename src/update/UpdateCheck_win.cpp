@@ -16,6 +16,7 @@
 #include "update/SignedConfig.h"
 #include "update/UpdateLog.h"
 #include "release/VersionKey.h"
+#include "update/ChannelStore.h"
 
 namespace update {
 
@@ -42,6 +43,58 @@ bool ReadConfigValue(const wchar_t* configPath, const wchar_t* name, wchar_t (&o
   return true;
 }
 
+// This executable's own version key; false when it cannot be read.
+bool OwnVersionKey(wchar_t (&key)[kVersionKeyChars]) {
+  wchar_t exePath[layout::kPathChars] = {};
+  wchar_t digest[telemetry::kMd5HexChars] = {};
+  return layout::GetExeFolderPath(exePath, nullptr) && telemetry::Md5HexOfFile(exePath, digest) &&
+         MakeVersionKey(digest, product::kVersion, key);
+}
+
+// A signed offer of the running version must be this very file: another
+// file of the same version could otherwise be swapped in and out at will.
+UpdateRefusal CheckNotAnotherFileOfOwnVersion(const SignedRelease& release, const wchar_t* publishedKey) {
+  LauncherVersion running;
+  if (!ParseLauncherVersion(product::kVersion, &running)) return UpdateRefusal::kReleaseMalformed;
+  if (CompareLauncherVersions(release.version, running) != 0) return UpdateRefusal::kNone;
+  wchar_t own[kVersionKeyChars] = {};
+  if (!OwnVersionKey(own) || VersionKeysDiffer(own, publishedKey)) return UpdateRefusal::kNotNewer;
+  return UpdateRefusal::kNone;
+}
+
+// A key roll (a new current key, retired keys) is signed by a backup key
+// and retires neither its signer nor the new current key, nor names a
+// retired key as current.
+UpdateRefusal CheckKeyRoll(const SignedRelease& release, const TrustedKeys& trusted, std::size_t signer) {
+  if (!release.currentKey[0] && !release.retireCount) return UpdateRefusal::kNone;
+  if (!trusted.backup[signer]) return UpdateRefusal::kKeyRollNotByBackup;
+  if (IsKeyRetired(release.currentKey)) return UpdateRefusal::kKeyRollInvalid;
+  for (std::size_t i = 0; i < release.retireCount; ++i) {
+    if (SameKey(release.retireKeys[i], trusted.keys[signer])) return UpdateRefusal::kKeyRollInvalid;
+  }
+  return UpdateRefusal::kNone;
+}
+
+// A keyed launcher that has had no valid configuration for longer than the
+// maker's setting says so in the update log and in its activity ping: a
+// withheld or expired configuration is otherwise silent. The clock starts
+// at the first check without one.
+void NoteMissingConfig(CZuduvizApp& app) {
+  ChannelRecord record;
+  LoadChannelRecord(&record);
+  const std::int64_t now = UtcSecondsNow();
+  if (record.lastValid == 0) {
+    StartFreezeClock(now);
+    return;
+  }
+  if (now <= record.lastValid) return;
+  const std::int64_t days = (now - record.lastValid) / 86400;
+  if (days < std::int64_t(maker::kUpdateFreezeDays)) return;
+  app.m_updFrozenDays = days > 99999 ? 99999u : unsigned(days);
+  LogUpdate(L"no valid update configuration for %u days (more than %u): updates may be withheld from this launcher",
+            app.m_updFrozenDays, maker::kUpdateFreezeDays);
+}
+
 // Marks |path| for deletion at the next system start (needs administrator
 // rights, which the manifest requests).
 void DeleteAtReboot(const wchar_t* path) { ::MoveFileExW(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }
@@ -54,9 +107,10 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   wchar_t configPath[layout::kPathChars] = {};
   if (!layout::GetExeFolderPath(configPath, layout::kUpdateConfigFileName)) return 0;
 
-  // An incomplete download leaves its partial file; the next fetch overwrites it.
+  // An incomplete download leaves nothing beside the launcher.
   DownloadFailure failure = DownloadFailure::kNone;
   if (DownloadToFile(url, configPath, kConfigFetchDeadlineSeconds * 1000, &failure) != 1) {
+    ::DeleteFileW(configPath);
     // A server that is down or has nothing published is no news; a server
     // that holds the start up or sends it elsewhere is.
     if (failure == DownloadFailure::kDeadline) {
@@ -72,15 +126,22 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   // stays held against writers until then.
   const bool signedOnly = UpdateSignaturesRequired();
   VerifiedConfig verified;
+  ChannelRecord record;
+  TrustedKeys trusted;
+  std::size_t signer = 0;
   if (signedOnly) {
+    LoadChannelRecord(&record);
     wchar_t signatureUrl[base::kUrlChars] = {};
     wchar_t signaturePath[layout::kPathChars] = {};
     DownloadFailure signatureFailure = DownloadFailure::kNone;
-    UpdateRefusal refusal = UpdateRefusal::kConfigUnreadable;
-    if (base::JoinText(signatureUrl, url, kSignatureSuffix) &&
-        base::JoinText(signaturePath, configPath, kSignatureSuffix)) {
-      refusal = verified.Verify(configPath, signatureUrl, signaturePath, kConfigFetchDeadlineSeconds * 1000,
-                                &signatureFailure);
+    UpdateRefusal refusal = CollectTrustedKeys(record, &trusted);
+    if (refusal == UpdateRefusal::kNone) {
+      refusal = UpdateRefusal::kConfigUnreadable;
+      if (base::JoinText(signatureUrl, url, kSignatureSuffix) &&
+          base::JoinText(signaturePath, configPath, kSignatureSuffix)) {
+        refusal = verified.Verify(configPath, signatureUrl, signaturePath, kConfigFetchDeadlineSeconds * 1000,
+                                  trusted, &signatureFailure, &signer);
+      }
     }
     if (refusal != UpdateRefusal::kNone) {
       if (refusal == UpdateRefusal::kUnsigned && signatureFailure != DownloadFailure::kNone) {
@@ -100,7 +161,12 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   const bool addressFits = ReadConfigValue(configPath, kConfigAddressName, address);
   SignedRelease release;
   UpdateRefusal refusal = UpdateRefusal::kNone;
-  if (signedOnly && keyFits && addressFits) refusal = ReadSignedRelease(configPath, key, &release);
+  if (signedOnly && keyFits && addressFits) {
+    refusal = ReadSignedRelease(configPath, key, &release);
+    if (refusal == UpdateRefusal::kNone) refusal = CheckKeyRoll(release, trusted, signer);
+    if (refusal == UpdateRefusal::kNone) refusal = CheckPublicationOrder(record.accepted, release.serial, verified.Sha256());
+    if (refusal == UpdateRefusal::kNone) refusal = CheckNotAnotherFileOfOwnVersion(release, key);
+  }
   verified.Release();
   ::DeleteFileW(configPath);
   // A value that fills its buffer may have been cut: nothing of it is used,
@@ -111,10 +177,16 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
               unsigned(keyFits ? base::kUrlChars - 2 : kVersionKeyChars - 2));
     return 0;
   }
-  // Expired, a downgrade, or values that do not fit together: no update.
+  // Expired, a downgrade, a replay, another product or channel, or values
+  // that do not fit together: no update.
   if (refusal != UpdateRefusal::kNone) {
     LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(refusal));
     return 0;
+  }
+  // Accepted in full: only now does the launcher remember it (its number,
+  // its key roll, the time), so a refused configuration never changes that.
+  if (signedOnly && !StoreAcceptedConfig(release, verified.Sha256(), UtcSecondsNow())) {
+    LogUpdate(L"update configuration accepted, but its publication number could not be stored");
   }
 
   char converted[kVersionKeyChars] = {};
@@ -131,20 +203,29 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
 
 int CheckForUpdate(CZuduvizApp& app) {
   char publishedAnsi[kVersionKeyChars] = {};
-  FetchUpdateConfig(app, publishedAnsi);
+  const bool signedOnly = UpdateSignaturesRequired();
+  if (FetchUpdateConfig(app, publishedAnsi) != 1 && signedOnly) NoteMissingConfig(app);
   if (!publishedAnsi[0]) return 0;
 
-  wchar_t exePath[layout::kPathChars] = {};
-  if (!layout::GetExeFolderPath(exePath, nullptr)) return 0;
-  wchar_t digest[telemetry::kMd5HexChars] = {};
   // An executable that cannot be read for its digest offers no update.
-  if (!telemetry::Md5HexOfFile(exePath, digest)) return 0;
   wchar_t localKey[kVersionKeyChars] = {};
-  if (!MakeVersionKey(digest, product::kVersion, localKey)) return 0;
+  if (!OwnVersionKey(localKey)) return 0;
 
   wchar_t published[kVersionKeyChars] = {};
   if (!::MultiByteToWideChar(CP_ACP, 0, publishedAnsi, -1, published, kVersionKeyChars)) return 0;
   if (!VersionKeysDiffer(localKey, published)) return 0;
+  // A keyed launcher takes only a strictly newer version, compared as
+  // numbers: the key's dot-free digits are ambiguous (3.0.11.5 and 3.0.1.15
+  // both end in 30115). (Another file of its own version was refused with
+  // the configuration.)
+  if (signedOnly) {
+    LauncherVersion running;
+    if (!ParseLauncherVersion(product::kVersion, &running) ||
+        CompareLauncherVersions(app.m_updRelease.version, running) <= 0) {
+      LogUpdate(L"update configuration refused: %ls", UpdateRefusalText(UpdateRefusal::kNotNewer));
+      return 0;
+    }
+  }
   // A published key of another length matches no launcher file: the offer
   // could never complete, so it is not made.
   if (std::wcslen(published) != kVersionKeyLength) {
@@ -180,7 +261,24 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   DownloadState& download = app.m_updateDlg.m_download;
   base::CopyText(download.url, app.m_updAddr);
   base::CopyText(download.targetPath, target);
+  // The signed size bounds what is written; every download has a bound on
+  // how long it may be withheld.
+  const bool signedOnly = UpdateSignaturesRequired();
+  download.expectedSize = signedOnly ? app.m_updRelease.size : 0;
+  download.stallMs = kDownloadStallSeconds * 1000;
   if (app.m_updateDlg.DoModal() != IDOK) {
+    // A download the signed size refuses, or one withheld by a trickle, is
+    // an attack on the channel rather than the player's choice: nothing was
+    // offered after all, and the run goes on to the game.
+    const DownloadFailure why = download.failure;
+    if (why == DownloadFailure::kSizeMismatch || why == DownloadFailure::kOversize ||
+        why == DownloadFailure::kStalled) {
+      LogUpdate(L"update refused: %ls", why == DownloadFailure::kStalled
+                                            ? UpdateRefusalText(UpdateRefusal::kDownloadStalled)
+                                            : UpdateRefusalText(UpdateRefusal::kDownloadSize));
+      if (!::DeleteFileW(target)) DeleteAtReboot(target);
+      return kSwapRefused;
+    }
     // A window that could not be made or could not start its transfer ends
     // without a transfer failure of its own.
     LogUpdate(L"update not completed: %ls", download.failure == DownloadFailure::kNone
@@ -193,7 +291,7 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   // A signed configuration names the file itself: its SHA-256 decides before
   // anything else of the download is read. Another file means that nothing
   // was offered after all, and the run goes on to the game.
-  if (UpdateSignaturesRequired()) {
+  if (signedOnly) {
     const UpdateRefusal refusal = CheckDownloadDigest(target, app.m_updRelease);
     if (refusal != UpdateRefusal::kNone) {
       LogUpdate(L"update refused: %ls", UpdateRefusalText(refusal));
@@ -209,8 +307,16 @@ int SwapInNewLauncher(CZuduvizApp& app) {
   // another version all fail here, so a launcher always stands at the own
   // path and an update that passes is not offered again after the restart.
   wchar_t fileKey[kVersionKeyChars] = {};
-  LauncherFileFault fault = ComputeLauncherFileKey(target, fileKey);
+  wchar_t fileVersion[kVersionTextChars] = {};
+  LauncherFileFault fault = ComputeLauncherFileKey(target, fileKey, fileVersion);
   if (fault == LauncherFileFault::kNone && VersionKeysDiffer(fileKey, app.m_updKey)) {
+    fault = LauncherFileFault::kKeyMismatch;
+  }
+  // A keyed launcher also compares the file's version as numbers with the
+  // signed one: the key's digits alone cannot tell 3.0.11.5 from 3.0.1.15.
+  LauncherVersion parsed;
+  if (fault == LauncherFileFault::kNone && signedOnly &&
+      (!ParseLauncherVersion(fileVersion, &parsed) || CompareLauncherVersions(parsed, app.m_updRelease.version) != 0)) {
     fault = LauncherFileFault::kKeyMismatch;
   }
   if (fault != LauncherFileFault::kNone) {

@@ -4,6 +4,6 @@
 
 namespace update {
 
-const wchar_t* UpdatePublicKeyText() { return maker::kUpdatePublicKey; }
+const wchar_t* UpdateKeysText() { return maker::kUpdateKeysRecord; }
 
 }  // namespace update

@@ -3,15 +3,26 @@
 
     orlix_publish.py keygen FILE
         Makes an ECDSA P-256 key pair. The private key goes to FILE (PEM,
-        readable by its owner only; an existing file is never overwritten);
-        the public key is printed in the form the build setting
-        LAUNCHER_UPDATE_PUBLIC_KEY takes.
+        encrypted with a passphrase read without echo, or from the environment
+        variable ORLIX_KEY_PASSPHRASE; readable by its owner only; an existing
+        file is never overwritten); the public key is printed in the form the
+        build settings LAUNCHER_UPDATE_PUBLIC_KEY and
+        LAUNCHER_UPDATE_BACKUP_KEYS take.
+
+    orlix_publish.py pubkey FILE
+        Prints the public key of the private key in FILE.
 
     orlix_publish.py publish LAUNCHER.exe --key FILE --out DIR [--url URL] [--expires DAYS]
+                     [--channel NAME] [--new-current-key KEY --retire-key KEY...]
         Writes into DIR, ready to copy to the update folder of any static web
         server: the update configuration "ConfigTavrel.htm", its detached
         signature "ConfigTavrel.htm.sig", and the launcher under its download
-        name.
+        name. The launcher must carry the signing key as its current key (or,
+        for a key roll signed with a backup key, --new-current-key).
+
+    orlix_publish.py resign DIR --key FILE [--expires DAYS]
+        Signs the release in DIR again with a new publication number and
+        expiry: the line for a scheduled job.
 
 The configuration is the "VerKey" section the launchers read:
 
@@ -22,6 +33,13 @@ The configuration is the "VerKey" section the launchers read:
     Sha256   SHA-256 of the launcher file, 64 lowercase hexadecimal digits
     Expires  UTC time after which launchers no longer act on it,
              "YYYY-MM-DDTHH:MM:SSZ"
+    Serial   publication number: grows with every publication and re-signing
+    Product  "Tavrel"
+    Channel  the channel the launchers were built for ("release")
+    Size     the launcher file's size in bytes
+    CurrentKey, RetireKeys   only in a key roll signed with a backup key: the
+             launchers' new current key, and the keys they stop trusting
+             (comma-separated)
 
 Launchers built without a public key read only the first two keys. The
 signature is ECDSA P-256 with SHA-256 over the exact bytes of the
@@ -29,6 +47,7 @@ configuration file, DER-encoded (what `openssl dgst -sha256 -sign` writes).
 """
 import argparse
 import datetime
+import getpass
 import hashlib
 import os
 import re
@@ -49,7 +68,14 @@ CONFIG_NAME = "ConfigTavrel.htm"
 SIGNATURE_NAME = CONFIG_NAME + ".sig"
 KEY_LENGTH = 32
 URL_MAX_CHARS = 511  # the launcher holds URLs in 512 wide characters
-DEFAULT_EXPIRY_DAYS = 30
+DEFAULT_EXPIRY_DAYS = 7
+MAX_EXPIRY_DAYS = 31      # a configuration is replayable until it expires: keep that short
+MAX_VERSION_STEP = 10     # the part of the version that grows grows by at most this much
+PASSPHRASE_ENV = "ORLIX_KEY_PASSPHRASE"
+KEYS_RECORD_MARK = "orlix-update-keys"
+DEFAULT_CHANNEL = "release"
+CHANNEL_PATTERN = re.compile(r"^[A-Za-z0-9-]{1,40}$")
+KEY_TEXT_PATTERN = re.compile(r"^04[0-9a-f]{128}$")
 DOWNLOAD_NAME_PATTERN = re.compile(r"^[A-Za-z0-9][A-Za-z0-9._-]{0,99}$")
 
 
@@ -64,23 +90,45 @@ def public_key_text(public_key):
     return point.hex()
 
 
+def passphrase(confirm=False):
+    """The private key's passphrase: ORLIX_KEY_PASSPHRASE (scheduled jobs), or
+    read from the terminal without echo."""
+    text = os.environ.get(PASSPHRASE_ENV)
+    if text is None:
+        if not sys.stdin.isatty():
+            raise PublishError("no passphrase: set %s or run on a terminal" % PASSPHRASE_ENV)
+        text = getpass.getpass("passphrase of the update key: ")
+        if confirm and getpass.getpass("the same passphrase again: ") != text:
+            raise PublishError("the two passphrases differ")
+    if confirm and len(text) < 8:
+        raise PublishError("the passphrase must be at least 8 characters long")
+    return text.encode("utf-8")
+
+
 def load_private_key(path):
     try:
         with open(path, "rb") as f:
-            key = serialization.load_pem_private_key(f.read(), password=None)
-    except (OSError, ValueError, TypeError) as e:
+            pem = f.read()
+    except OSError as e:
         raise PublishError("cannot read the private key %s: %s" % (path, e))
+    password = passphrase() if b"ENCRYPTED" in pem else None
+    try:
+        key = serialization.load_pem_private_key(pem, password=password)
+    except (ValueError, TypeError) as e:
+        raise PublishError("cannot read the private key %s (wrong passphrase?): %s" % (path, e))
     if not isinstance(key, ec.EllipticCurvePrivateKey) or key.curve.name != "secp256r1":
         raise PublishError("%s is not an ECDSA P-256 private key" % path)
     return key
 
 
-def write_new_key(path):
-    """Writes a new private key to |path| (never over an existing file) and
-    returns it."""
+def write_new_key(path, encrypted=True):
+    """Writes a new private key to |path| (never over an existing file),
+    encrypted with the maker's passphrase unless |encrypted| is false (the
+    build's own test and development keys), and returns it."""
+    encryption = serialization.BestAvailableEncryption(passphrase(confirm=True)) if encrypted \
+        else serialization.NoEncryption()
     key = ec.generate_private_key(ec.SECP256R1())
-    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8,
-                            serialization.NoEncryption())
+    pem = key.private_bytes(serialization.Encoding.PEM, serialization.PrivateFormat.PKCS8, encryption)
     try:
         fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
     except FileExistsError:
@@ -92,16 +140,43 @@ def write_new_key(path):
     return key
 
 
-def write_key_source(path, key_text):
-    """The C++ definition of the launcher's update key, for test builds that
-    carry a key made at build time."""
-    text = ("// Generated by tools/publish/orlix_publish.py: the update key of this build.\n"
+def keys_record(current, backups):
+    """The text a launcher carries its keys in (cmake/MakerSettings.cmake)."""
+    return KEYS_RECORD_MARK + ("" if not current else " current=" + current) + \
+        "".join(" backup=" + b for b in backups)
+
+
+def write_key_source(path, current, backups=()):
+    """The C++ definition of the launcher's update keys, for test builds that
+    carry keys made at build time."""
+    text = ("// Generated by tools/publish/orlix_publish.py: the update keys of this build.\n"
             "#include \"update/UpdatePublicKey.h\"\n\n"
             "namespace update {\n\n"
-            "const wchar_t* UpdatePublicKeyText() { return L\"%s\"; }\n\n"
-            "}  // namespace update\n" % key_text)
+            "const wchar_t* UpdateKeysText() { return L\"%s\"; }\n\n"
+            "}  // namespace update\n" % keys_record(current, backups))
     with open(path, "w", encoding="ascii") as f:
         f.write(text)
+
+
+def launcher_keys(data):
+    """(current, [backups]) of the keys record in a launcher's bytes; None
+    when it carries no record at all (a launcher older than key records)."""
+    mark = KEYS_RECORD_MARK.encode("utf-16-le")
+    at = data.find(mark)
+    if at < 0:
+        return None
+    end = at
+    while end + 1 < len(data) and data[end:end + 2] != b"\0\0":
+        end += 2
+    words = data[at:end].decode("utf-16-le", "replace").split()[1:]
+    current, backups = None, []
+    for word in words:
+        name, _, value = word.partition("=")
+        if name == "current":
+            current = value
+        elif name == "backup":
+            backups.append(value)
+    return current, backups
 
 
 # ---- the launcher file ------------------------------------------------------
@@ -138,17 +213,22 @@ def version_key(md5_hex, version):
 
 
 # ---- the configuration --------------------------------------------------------
-def release_server_host():
-    """LAUNCHER_SERVER_HOST of the release build tree, if it has been configured."""
+def release_setting(name):
+    """A setting of the release build tree's cache (build/i686), if configured."""
     cache = os.path.join(ROOT, "build", "i686", "CMakeCache.txt")
     try:
         with open(cache, encoding="utf-8") as f:
             for line in f:
-                if line.startswith("LAUNCHER_SERVER_HOST:"):
+                if line.startswith(name + ":"):
                     return line.split("=", 1)[1].strip() or None
     except OSError:
         pass
     return None
+
+
+def release_server_host():
+    """LAUNCHER_SERVER_HOST of the release build tree, if it has been configured."""
+    return release_setting("LAUNCHER_SERVER_HOST")
 
 
 def download_url_and_name(url, version):
@@ -178,14 +258,22 @@ def utc_text(moment):
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
-def config_text(key, url, version, sha256_hex, expires):
-    lines = ["[%s]" % SECTION,
-             "%s=%s" % (PRODUCT_CODE, key),
-             "UpdAddr=%s" % url,
-             "Version=%s" % version,
-             "Sha256=%s" % sha256_hex,
-             "Expires=%s" % utc_text(expires)]
+def config_text(values):
+    """The configuration's bytes from (name, value) pairs in their order."""
+    lines = ["[%s]" % SECTION] + ["%s=%s" % pair for pair in values]
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
+
+
+def read_config(path):
+    """The (name, value) pairs of a configuration this tool wrote, or None."""
+    try:
+        with open(path, "rb") as f:
+            lines = f.read().decode("ascii").split("\r\n")
+    except (OSError, UnicodeDecodeError):
+        return None
+    if not lines or lines[0] != "[%s]" % SECTION:
+        return None
+    return [tuple(line.split("=", 1)) for line in lines[1:] if "=" in line]
 
 
 def sign(private_key, data):
@@ -199,22 +287,104 @@ def write_file(path, data):
     os.replace(tmp, path)
 
 
-def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
+def parse_version(text):
+    return [int(part) for part in text.split(".")]
+
+
+def check_version_step(previous, version, allow_jump):
+    """Refuses a version below the one published before, and a jump no
+    release makes (a slip of the finger: 3.0.1.6 -> 3.0.1.60)."""
+    if previous is None:
+        return
+    old, new = parse_version(previous), parse_version(version)
+    if new < old:
+        raise PublishError("version %s is lower than %s, published before in this folder" % (version, previous))
+    for a, b in zip(old, new):
+        if a != b:
+            if b - a > MAX_VERSION_STEP and not allow_jump:
+                raise PublishError("version %s after %s is an implausible jump (more than %d in one part); "
+                                   "give --allow-version-jump if it is meant" % (version, previous, MAX_VERSION_STEP))
+            break
+
+
+def check_launcher_keys(data, signing_public, new_current, first_keyed):
+    """The launcher must go on taking what this key signs: its current key is
+    the signing key, or, in a key roll, the new current key while the signing
+    key is one of its backup keys."""
+    found = launcher_keys(data)
+    current, backups = found if found else (None, [])
+    if not current:
+        if first_keyed:
+            return
+        raise PublishError("the launcher carries no update key: it would take unsigned configurations for ever "
+                           "(build it with LAUNCHER_UPDATE_PUBLIC_KEY, or give --first-keyed-release if this "
+                           "keyless launcher is meant)")
+    if new_current:
+        if current != new_current:
+            raise PublishError("the launcher's current key is %s..., not the new current key %s..."
+                               % (current[:16], new_current[:16]))
+        if signing_public not in backups:
+            raise PublishError("a key roll is signed with one of the launcher's backup keys; %s... is not one"
+                               % signing_public[:16])
+        return
+    if current != signing_public:
+        raise PublishError("the launcher's update key is %s..., not the signing key %s...: launchers updated to it "
+                           "would refuse every later configuration" % (current[:16], signing_public[:16]))
+
+
+def key_text_argument(text):
+    text = (text or "").strip().lower()
+    if not KEY_TEXT_PATTERN.match(text):
+        raise PublishError("a key is the 130-character text keygen prints (04...): %r" % text[:20])
+    return text
+
+
+def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_DAYS, now=None, channel=None,
+            new_current=None, retire=(), first_keyed=False, allow_jump=False, private_key=None):
     """Writes the three files of a release into |out_dir|; returns a dict of
     what was published."""
-    private_key = load_private_key(key_file)
+    if not 0 < expires_days <= MAX_EXPIRY_DAYS:
+        raise PublishError("--expires must be 1 to %d days (re-sign before it runs out)" % MAX_EXPIRY_DAYS)
+    channel = channel or release_setting("LAUNCHER_UPDATE_CHANNEL") or DEFAULT_CHANNEL
+    if not CHANNEL_PATTERN.match(channel):
+        raise PublishError("the channel is letters, digits and '-': %r" % channel)
+    new_current = key_text_argument(new_current) if new_current else None
+    retire = [key_text_argument(k) for k in retire]
+    if retire and not new_current:
+        raise PublishError("--retire-key goes with --new-current-key (a key roll)")
+    if new_current in retire:
+        raise PublishError("the new current key cannot be retired at once")
+    private_key = private_key or load_private_key(key_file)
+    signing_public = public_key_text(private_key.public_key())
+    if signing_public in retire:
+        raise PublishError("the signing key cannot retire itself")
     try:
         with open(launcher, "rb") as f:
             data = f.read()
     except OSError as e:
         raise PublishError("cannot read %s: %s" % (launcher, e))
     version = launcher_version(launcher)
+    check_launcher_keys(data, signing_public, new_current, first_keyed)
+    previous = dict(read_config(os.path.join(out_dir, CONFIG_NAME)) or [])
+    check_version_step(previous.get("Version"), version, allow_jump)
     key = version_key(hashlib.md5(data).hexdigest(), version)
     sha256_hex = hashlib.sha256(data).hexdigest()
     url, name = download_url_and_name(url, version)
     now = now or datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
     expires = now + datetime.timedelta(days=expires_days)
-    config = config_text(key, url, version, sha256_hex, expires)
+    # The publication number: the signing time in seconds, and always above
+    # the one published before in this folder.
+    serial = int(now.timestamp())
+    if previous.get("Serial", "").isdigit():
+        serial = max(serial, int(previous["Serial"]) + 1)
+    values = [(PRODUCT_CODE, key), ("UpdAddr", url), ("Version", version), ("Sha256", sha256_hex),
+              ("Expires", utc_text(expires)), ("Serial", str(serial)), ("Product", PRODUCT_CODE),
+              ("Channel", channel), ("Size", str(len(data)))]
+    if new_current:
+        values.append(("CurrentKey", new_current))
+        if retire:
+            values.append(("RetireKeys", ",".join(retire)))
+    config = config_text(values)
     signature = sign(private_key, config)
     # Checked here too: what leaves this tool verifies with the printed key.
     try:
@@ -229,17 +399,59 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
     write_file(os.path.join(out_dir, CONFIG_NAME), config)
     write_file(os.path.join(out_dir, SIGNATURE_NAME), signature)
     return {"version": version, "key": key, "sha256": sha256_hex, "url": url, "download": name,
-            "expires": utc_text(expires), "public_key": public_key_text(private_key.public_key())}
+            "expires": utc_text(expires), "public_key": signing_public, "serial": serial, "channel": channel,
+            "size": len(data), "config": config.decode("ascii")}
+
+
+def resign(out_dir, key_file, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
+    """Publishes the release in |out_dir| again, unchanged but for a new
+    publication number and expiry."""
+    values = read_config(os.path.join(out_dir, CONFIG_NAME))
+    if not values:
+        raise PublishError("%s holds no configuration this tool wrote" % out_dir)
+    previous = dict(values)
+    url = previous.get("UpdAddr", "")
+    launcher = os.path.join(out_dir, url.rsplit("/", 1)[-1].split("?", 1)[0])
+    retire = [k for k in previous.get("RetireKeys", "").split(",") if k]
+    done = publish(launcher, key_file, out_dir, url, expires_days, now=now, channel=previous.get("Channel"),
+                   new_current=previous.get("CurrentKey"), retire=retire, first_keyed=True)
+    if done["sha256"] != previous.get("Sha256"):
+        raise PublishError("the launcher in %s is not the one its configuration named" % out_dir)
+    return done
 
 
 # ---- command line -------------------------------------------------------------
+def print_published(done, out_dir):
+    print("published %s %s into %s, signed with %s..." % (PRODUCT_CODE, done["version"], out_dir,
+                                                       done["public_key"][:16]))
+    print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
+    print("  signed:")
+    for line in done["config"].splitlines():
+        print("    " + line)
+    # Launchers read the configuration, then its signature: with the
+    # signature uploaded first, none reads a new configuration with the old
+    # signature (an old one with the new signature is refused for that one
+    # start and logged).
+    print("upload in this order, each file whole (a temporary name, then renamed, as rsync does):")
+    print("  1. %s, to answer at %s" % (done["download"], done["url"]))
+    print("  2. %s to /update/ on the server host" % SIGNATURE_NAME)
+    print("  3. %s to /update/ on the server host" % CONFIG_NAME)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="orlix_publish", description="Key pairs and signed launcher updates.")
     commands = parser.add_subparsers(dest="command", required=True)
     keygen = commands.add_parser("keygen", help="make an ECDSA P-256 key pair")
     keygen.add_argument("file", help="where the private key goes (never overwritten)")
-    keygen.add_argument("--cpp", metavar="FILE", help=argparse.SUPPRESS)  # the build's test key source
-    keygen.add_argument("--replace", action="store_true", help=argparse.SUPPRESS)  # build-time test keys only
+    # The build's own test and development keys: no passphrase, replaced at will.
+    keygen.add_argument("--no-passphrase", action="store_true", help=argparse.SUPPRESS)
+    keygen.add_argument("--replace", action="store_true", help=argparse.SUPPRESS)
+    pubkey = commands.add_parser("pubkey", help="print the public key of a private key file")
+    pubkey.add_argument("file")
+    source = commands.add_parser("keysource", help=argparse.SUPPRESS)  # the test builds' key definitions
+    source.add_argument("out")
+    source.add_argument("--current", required=True)
+    source.add_argument("--backup", action="append", default=[])
     pub = commands.add_parser("publish", help="sign and lay out a launcher update")
     pub.add_argument("launcher", help="the new Tavrel_Launcher.exe")
     pub.add_argument("--key", required=True, help="the private key file made by keygen")
@@ -247,36 +459,43 @@ def main(argv=None):
     pub.add_argument("--url", help="download URL of the launcher, or its folder ending in '/' "
                                    "(default: http://SERVER_HOST/update/ of the release build)")
     pub.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS",
-                     help="days until launchers stop acting on this configuration (default %d)"
-                          % DEFAULT_EXPIRY_DAYS)
+                     help="days until launchers stop acting on this configuration (default %d, at most %d)"
+                          % (DEFAULT_EXPIRY_DAYS, MAX_EXPIRY_DAYS))
+    pub.add_argument("--channel", help="the launchers' channel (default: the release build's, else %s)"
+                                       % DEFAULT_CHANNEL)
+    pub.add_argument("--new-current-key", metavar="KEY",
+                     help="key roll, signed with a backup key: the launchers' new current key")
+    pub.add_argument("--retire-key", metavar="KEY", action="append", default=[],
+                     help="key roll: a key the launchers stop trusting (repeatable)")
+    pub.add_argument("--first-keyed-release", action="store_true",
+                     help="publish a launcher that carries no update key (it takes unsigned configurations)")
+    pub.add_argument("--allow-version-jump", action="store_true",
+                     help="publish a version far above the one published before")
+    res = commands.add_parser("resign", help="sign the release in a folder again (scheduled job)")
+    res.add_argument("out", help="the folder publish wrote")
+    res.add_argument("--key", required=True)
+    res.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS")
     args = parser.parse_args(argv)
 
     try:
         if args.command == "keygen":
             if args.replace and os.path.exists(args.file):
                 os.remove(args.file)
-            key = write_new_key(args.file)
-            text = public_key_text(key.public_key())
-            if args.cpp:
-                write_key_source(args.cpp, text)
+            key = write_new_key(args.file, encrypted=not args.no_passphrase)
             print("private key: %s (keep it; never publish it)" % args.file)
-            print("LAUNCHER_UPDATE_PUBLIC_KEY=%s" % text)
+            print("LAUNCHER_UPDATE_PUBLIC_KEY=%s" % public_key_text(key.public_key()))
+        elif args.command == "pubkey":
+            print(public_key_text(load_private_key(args.file).public_key()))
+        elif args.command == "keysource":
+            write_key_source(args.out, public_key_text(load_private_key(args.current).public_key()),
+                             [public_key_text(load_private_key(b).public_key()) for b in args.backup])
+        elif args.command == "resign":
+            print_published(resign(args.out, args.key, args.expires), args.out)
         else:
-            if args.expires <= 0:
-                print("orlix_publish: warning: this configuration is expired already", file=sys.stderr)
-            done = publish(args.launcher, args.key, args.out, args.url, args.expires)
-            print("published %s %s into %s" % (PRODUCT_CODE, done["version"], args.out))
-            for name in ("key", "url", "sha256", "expires", "public_key"):
-                print("  %-10s %s" % (name, done[name]))
-            print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
-            # Launchers read the configuration, then its signature: with the
-            # signature uploaded first, none reads a new configuration with
-            # the old signature (an old one with the new signature is refused
-            # for that one start and logged).
-            print("upload in this order, each file whole (a temporary name, then renamed, as rsync does):")
-            print("  1. %s, to answer at %s" % (done["download"], done["url"]))
-            print("  2. %s to /update/ on the server host" % SIGNATURE_NAME)
-            print("  3. %s to /update/ on the server host" % CONFIG_NAME)
+            done = publish(args.launcher, args.key, args.out, args.url, args.expires, channel=args.channel,
+                           new_current=args.new_current_key, retire=args.retire_key,
+                           first_keyed=args.first_keyed_release, allow_jump=args.allow_version_jump)
+            print_published(done, args.out)
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)
         return 1

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "release/UpdateKeys.h"
+
 namespace {
 
 using update::UpdateRefusal;
@@ -69,55 +75,162 @@ TEST(SignedRelease, UtcTimesOfRealCalendarSecondsOnly) {
   }
 }
 
+// The texts of a good configuration for the 3.0.1.5 launcher, changed one at
+// a time by the cases below.
+struct Texts {
+  const wchar_t* key = kKey30110;
+  update::SignedValueTexts values;
+  update::ReleaseExpectations expect;
+  Texts() {
+    values.version = L"3.0.1.10";
+    values.sha256 = kSha;
+    values.expires = L"2000-02-29T12:34:56Z";
+    values.serial = L"1700000000";
+    values.product = L"Tavrel";
+    values.channel = L"release";
+    values.size = L"123456";
+    expect.product = L"Tavrel";
+    expect.channel = L"release";
+    expect.runningVersion = L"3.0.1.5";
+    expect.nowUtc = kExpires - 1;
+  }
+};
+
+const wchar_t kKeyA[] =
+    L"04aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"
+    L"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa";
+const wchar_t kKeyB[] =
+    L"04BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB"
+    L"BBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBBB";
+
 TEST(SignedRelease, EachSignedPromiseIsChecked) {
-  const wchar_t* expires = L"2000-02-29T12:34:56Z";
   struct Case {
     const char* what;
-    const wchar_t* key;
-    const wchar_t* version;
-    const wchar_t* sha;
-    const wchar_t* expires;
-    const wchar_t* running;
-    std::int64_t now;
+    void (*change)(Texts&);
     UpdateRefusal expected;
   } cases[] = {
-      {"an upgrade", kKey30110, L"3.0.1.10", kSha, expires, L"3.0.1.5", kExpires - 1, UpdateRefusal::kNone},
-      {"the same version, rebuilt", L"0123456789abcdef0123456789ab3015", L"3.0.1.5", kSha, expires, L"3.0.1.5",
-       kExpires - 86400, UpdateRefusal::kNone},
-      {"expired this second", kKey30110, L"3.0.1.10", kSha, expires, L"3.0.1.5", kExpires, UpdateRefusal::kExpired},
-      {"expired long ago", kKey30110, L"3.0.1.10", kSha, expires, L"3.0.1.5", kExpires * 2, UpdateRefusal::kExpired},
-      {"a downgrade", L"0123456789abcdef0123456789ab3014", L"3.0.1.4", kSha, expires, L"3.0.1.5", 0,
+      {"an upgrade", [](Texts&) {}, UpdateRefusal::kNone},
+      {"the same version, rebuilt",
+       [](Texts& t) {
+         t.key = L"0123456789abcdef0123456789ab3015";
+         t.values.version = L"3.0.1.5";
+       },
+       UpdateRefusal::kNone},
+      {"expired this second", [](Texts& t) { t.expect.nowUtc = kExpires; }, UpdateRefusal::kExpired},
+      {"expired long ago", [](Texts& t) { t.expect.nowUtc = kExpires * 2; }, UpdateRefusal::kExpired},
+      {"a downgrade",
+       [](Texts& t) {
+         t.key = L"0123456789abcdef0123456789ab3014";
+         t.values.version = L"3.0.1.4";
+       },
        UpdateRefusal::kDowngrade},
-      {"a downgrade that text order would take", L"0123456789abcdef0123456789ab3019", L"3.0.1.9", kSha, expires,
-       L"3.0.1.10", 0, UpdateRefusal::kDowngrade},
-      {"key digits of another version", L"0123456789abcdef0123456789ab3016", L"3.0.1.10", kSha, expires,
-       L"3.0.1.5", 0, UpdateRefusal::kVersionNotInKey},
-      {"key of 31 characters", L"123456789abcdef0123456789a30110", L"3.0.1.10", kSha, expires, L"3.0.1.5", 0,
+      {"a downgrade that text order would take",
+       [](Texts& t) {
+         t.key = L"0123456789abcdef0123456789ab3019";
+         t.values.version = L"3.0.1.9";
+         t.expect.runningVersion = L"3.0.1.10";
+       },
+       UpdateRefusal::kDowngrade},
+      {"key digits of another version", [](Texts& t) { t.key = L"0123456789abcdef0123456789ab3016"; },
        UpdateRefusal::kVersionNotInKey},
-      {"no key", L"", L"3.0.1.10", kSha, expires, L"3.0.1.5", 0, UpdateRefusal::kVersionNotInKey},
-      {"no version", kKey30110, L"", kSha, expires, L"3.0.1.5", 0, UpdateRefusal::kReleaseMalformed},
-      {"digest one digit short", kKey30110, L"3.0.1.10", kSha + 1, expires, L"3.0.1.5", 0,
+      {"key of 31 characters", [](Texts& t) { t.key = L"123456789abcdef0123456789a30110"; },
+       UpdateRefusal::kVersionNotInKey},
+      {"no key", [](Texts& t) { t.key = L""; }, UpdateRefusal::kVersionNotInKey},
+      {"no version", [](Texts& t) { t.values.version = L""; }, UpdateRefusal::kReleaseMalformed},
+      {"digest one digit short", [](Texts& t) { t.values.sha256 = kSha + 1; }, UpdateRefusal::kReleaseMalformed},
+      {"expiry in seconds", [](Texts& t) { t.values.expires = L"951827696"; }, UpdateRefusal::kReleaseMalformed},
+      {"no serial", [](Texts& t) { t.values.serial = L""; }, UpdateRefusal::kReleaseMalformed},
+      {"serial with a sign", [](Texts& t) { t.values.serial = L"+5"; }, UpdateRefusal::kReleaseMalformed},
+      {"serial of 2^63", [](Texts& t) { t.values.serial = L"9223372036854775808"; },
        UpdateRefusal::kReleaseMalformed},
-      {"no digest", kKey30110, L"3.0.1.10", L"", expires, L"3.0.1.5", 0, UpdateRefusal::kReleaseMalformed},
-      {"expiry in seconds", kKey30110, L"3.0.1.10", kSha, L"951827696", L"3.0.1.5", 0,
+      {"no size", [](Texts& t) { t.values.size = L""; }, UpdateRefusal::kReleaseMalformed},
+      {"size of 2 GiB", [](Texts& t) { t.values.size = L"2147483648"; }, UpdateRefusal::kReleaseMalformed},
+      {"size zero", [](Texts& t) { t.values.size = L"0"; }, UpdateRefusal::kReleaseMalformed},
+      {"another product", [](Texts& t) { t.values.product = L"Other"; }, UpdateRefusal::kOtherProduct},
+      {"no product", [](Texts& t) { t.values.product = L""; }, UpdateRefusal::kOtherProduct},
+      {"another channel", [](Texts& t) { t.values.channel = L"beta"; }, UpdateRefusal::kOtherChannel},
+      {"channel in other case", [](Texts& t) { t.values.channel = L"Release"; }, UpdateRefusal::kOtherChannel},
+      {"a key roll", [](Texts& t) {
+         t.values.currentKey = kKeyA;
+         t.values.retireKeys = kKeyB;
+       },
+       UpdateRefusal::kNone},
+      {"a retirement without a current key", [](Texts& t) { t.values.retireKeys = kKeyB; },
        UpdateRefusal::kReleaseMalformed},
-      {"no expiry", kKey30110, L"3.0.1.10", kSha, L"", L"3.0.1.5", 0, UpdateRefusal::kReleaseMalformed},
+      {"a malformed current key", [](Texts& t) { t.values.currentKey = L"04abc"; },
+       UpdateRefusal::kReleaseMalformed},
+      {"retiring the new current key", [](Texts& t) {
+         t.values.currentKey = kKeyA;
+         t.values.retireKeys = kKeyA;
+       },
+       UpdateRefusal::kKeyRollInvalid},
   };
   for (const Case& c : cases) {
+    Texts t;
+    c.change(t);
     update::SignedRelease release;
     release.expires = -7;
-    EXPECT_EQ(c.expected, update::CheckSignedRelease(c.key, c.version, c.sha, c.expires, c.running, c.now, &release))
-        << c.what;
+    EXPECT_EQ(c.expected, update::CheckSignedRelease(t.key, t.values, t.expect, &release)) << c.what;
     if (c.expected != UpdateRefusal::kNone) {
       EXPECT_EQ(-7, release.expires) << c.what;
     }
   }
 
+  Texts t;
+  t.values.currentKey = kKeyB;
   update::SignedRelease release;
-  ASSERT_EQ(UpdateRefusal::kNone,
-            update::CheckSignedRelease(kKey30110, L"3.0.1.10", kSha, expires, L"3.0.1.5", 0, &release));
+  ASSERT_EQ(UpdateRefusal::kNone, update::CheckSignedRelease(t.key, t.values, t.expect, &release));
   EXPECT_EQ(kExpires, release.expires);
   EXPECT_EQ(10, release.version.parts[3]);
   EXPECT_EQ(0x96, release.sha256[0]);
   EXPECT_EQ(0xb9, release.sha256[31]);
+  EXPECT_EQ(1700000000u, release.serial);
+  EXPECT_EQ(123456u, release.size);
+  EXPECT_EQ(L'b', release.currentKey[2]) << "key texts are kept lowercase";
+}
+
+TEST(SignedRelease, PublicationNumbersOnlyGrow) {
+  update::AcceptedRecord accepted;
+  accepted.serial = 100;
+  accepted.configSha256[0] = 1;
+  std::uint8_t same[update::kSha256Bytes] = {1};
+  std::uint8_t other[update::kSha256Bytes] = {2};
+  EXPECT_EQ(UpdateRefusal::kNone, update::CheckPublicationOrder(accepted, 101, other));
+  EXPECT_EQ(UpdateRefusal::kNone, update::CheckPublicationOrder(accepted, 100, same));
+  EXPECT_EQ(UpdateRefusal::kSerialReused, update::CheckPublicationOrder(accepted, 100, other));
+  EXPECT_EQ(UpdateRefusal::kRollback, update::CheckPublicationOrder(accepted, 99, same));
+  update::AcceptedRecord none;
+  EXPECT_EQ(UpdateRefusal::kNone, update::CheckPublicationOrder(none, 1, other));
+}
+
+TEST(UpdateKeys, RecordsAndListsAreReadStrictly) {
+  std::wstring a = kKeyA, b = kKeyB;
+  update::BuiltInKeys keys;
+  ASSERT_TRUE(update::ParseKeysRecord((L"orlix-update-keys current=" + a + L" backup=" + b).c_str(), &keys));
+  EXPECT_TRUE(update::SameKey(keys.current, kKeyA));
+  ASSERT_EQ(1u, keys.backupCount);
+  EXPECT_EQ(L'b', keys.backups[0][2]);
+  ASSERT_TRUE(update::ParseKeysRecord(L"orlix-update-keys", &keys));
+  EXPECT_EQ(L'\0', keys.current[0]);
+  EXPECT_EQ(0u, keys.backupCount);
+  for (const std::wstring& bad : std::vector<std::wstring>{L"", L"orlix-update-keys ", L"orlix-update-keys backup=" + b,
+                                  L"orlix-update-keys current=" + a + L" current=" + b,
+                                  L"orlix-update-keys current=" + a.substr(1), L"orlix-update-keys other=" + a,
+                                  L"orlix-update-keys current=" + a + L" backup=" + b + L" backup=" + b +
+                                      L" backup=" + b + L" backup=" + b}) {
+    update::BuiltInKeys kept;
+    kept.backupCount = 9;
+    EXPECT_FALSE(update::ParseKeysRecord(bad.c_str(), &kept)) << bad.size();
+    EXPECT_EQ(9u, kept.backupCount);
+  }
+  update::KeyText list[update::kMaxRetiredPerConfig] = {};
+  std::size_t count = 0;
+  ASSERT_TRUE(update::ParseKeyList((a + L"," + b).c_str(), list, &count));
+  EXPECT_EQ(2u, count);
+  EXPECT_TRUE(update::SameKey(list[1], kKeyB));
+  for (const std::wstring& bad : std::vector<std::wstring>{L"", a + L",", L"," + a, a + L" ", a + L",04"}) {
+    EXPECT_FALSE(update::ParseKeyList(bad.c_str(), list, &count)) << bad.size();
+  }
+  EXPECT_FALSE(update::SameKey(kKeyA, kKeyB));
+  EXPECT_FALSE(update::SameKey(L"", L""));
 }
