@@ -20,6 +20,7 @@
 #include "base/UniqueHandle.h"
 #include "ui/ClientUpdDlg.h"
 #include "ui/GdiplusSession.h"
+#include "release/PatchOffer.h"
 #include "release/SignedRelease.h"
 
 class CZuduvizApp : public app::CWinAppBase {
@@ -73,6 +74,9 @@ class CZuduvizApp : public app::CWinAppBase {
   // What the signed configuration promised of that download (its SHA-256);
   // filled only by a build that carries an update key.
   update::SignedRelease m_updRelease;
+  // The patches to that launcher the configuration offers, by the launcher
+  // file each applies to.
+  update::PatchOffers m_updPatches;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

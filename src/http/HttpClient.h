@@ -4,7 +4,8 @@
 //
 // Only plain HTTP. Every request opens its own Internet handle, is sent with
 // the user agent "LHL", INTERNET_FLAG_RELOAD (never answered from the cache)
-// and the fixed Accept-Language/Content-Type headers; no retries, no ranges.
+// and the fixed Accept-Language/Content-Type headers; no retries. Only the
+// window form resumes a broken download (PartialDownload.h).
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
+#include "http/PartialDownload.h"
 
 namespace update {
 
@@ -56,6 +58,7 @@ enum class DownloadFailure {
   kIncomplete,         // fewer bytes than declared
   kDeadline,           // the configuration form's deadline passed
   kCancelled,          // the window's cancel
+  kResumeRefused,      // the answer to a range request does not continue the kept bytes
 };
 
 // A short English description of |failure| for the update log.
@@ -90,6 +93,9 @@ struct DownloadState {
   base::UniqueInternet hInternet;
   base::UniqueInternet hConnect;
   base::UniqueInternet hRequest;
+  // Resuming a broken download (PartialDownload.h); unused when its record
+  // path is empty, as in the configuration form.
+  PartialDownload partial;
   // Not part of the window's visible state: the window's share of the last
   // transfer's control block, let go by the window's thread (cancel, the
   // next start, destruction).

@@ -8,10 +8,13 @@
         LAUNCHER_UPDATE_PUBLIC_KEY takes.
 
     orlix_publish.py publish LAUNCHER.exe --key FILE --out DIR [--url URL] [--expires DAYS]
+                     [--previous OLD.exe]...
         Writes into DIR, ready to copy to the update folder of any static web
         server: the update configuration "ConfigTavrel.htm", its detached
         signature "ConfigTavrel.htm.sig", and the launcher under its download
-        name.
+        name; with --previous, also a patch from each previous launcher to
+        this one beside it ("NAME_from_SHA12.patch", made and checked by
+        build/native/tools/orlix_makepatch).
 
 The configuration is the "VerKey" section the launchers read:
 
@@ -23,7 +26,12 @@ The configuration is the "VerKey" section the launchers read:
     Expires  UTC time after which launchers no longer act on it,
              "YYYY-MM-DDTHH:MM:SSZ"
 
-Launchers built without a public key read only the first two keys. The
+    PatchNBase, PatchNSize, PatchNAddr (N = 1, 2, ...)
+             per patch: SHA-256 of the launcher it applies to, its size in
+             bytes, its http URL (beside the launcher's)
+
+Launchers built without a public key read only "Tavrel", "UpdAddr" and the
+patch keys; launchers older than the patches ignore those. The
 signature is ECDSA P-256 with SHA-256 over the exact bytes of the
 configuration file, DER-encoded (what `openssl dgst -sha256 -sign` writes).
 """
@@ -178,14 +186,74 @@ def utc_text(moment):
     return moment.strftime("%Y-%m-%dT%H:%M:%SZ")
 
 
-def config_text(key, url, version, sha256_hex, expires):
+def config_text(key, url, version, sha256_hex, expires, patches=()):
     lines = ["[%s]" % SECTION,
              "%s=%s" % (PRODUCT_CODE, key),
              "UpdAddr=%s" % url,
              "Version=%s" % version,
              "Sha256=%s" % sha256_hex,
              "Expires=%s" % utc_text(expires)]
+    lines += patch_lines(patches)
     return ("\r\n".join(lines) + "\r\n").encode("ascii")
+
+
+# ---- patches ------------------------------------------------------------------
+MAX_PATCHES = 4  # what launchers read
+MAKEPATCH = os.path.join(ROOT, "build", "native", "tools", "orlix_makepatch")
+
+
+def patch_lines(patches):
+    lines = []
+    for number, patch in enumerate(patches, 1):
+        lines += ["Patch%dBase=%s" % (number, patch["base"]),
+                  "Patch%dSize=%d" % (number, patch["size"]),
+                  "Patch%dAddr=%s" % (number, patch["url"])]
+    return lines
+
+
+def make_patches(previous, data, url, name, work_dir):
+    """A patch from each launcher of |previous| to |data| (the new launcher,
+    published as |url|): list of dicts base, size, url, name, bytes. Each
+    patch is applied again by the launcher's own applier and must give
+    |data| exactly."""
+    import subprocess
+    if len(previous) > MAX_PATCHES:
+        raise PublishError("at most %d --previous launchers" % MAX_PATCHES)
+    if not os.access(MAKEPATCH, os.X_OK):
+        raise PublishError("%s is missing: ./dev build makes it" % MAKEPATCH)
+    patches = []
+    new_path = os.path.join(work_dir, "new.exe")
+    with open(new_path, "wb") as f:
+        f.write(data)
+    for old in previous:
+        try:
+            with open(old, "rb") as f:
+                old_data = f.read()
+        except OSError as e:
+            raise PublishError("cannot read %s: %s" % (old, e))
+        base = hashlib.sha256(old_data).hexdigest()
+        if old_data == data:
+            raise PublishError("--previous %s is the launcher being published" % old)
+        if any(p["base"] == base for p in patches):
+            raise PublishError("--previous %s is given twice" % old)
+        patch_name = "%s_from_%s.patch" % (name.rsplit(".", 1)[0], base[:12])
+        patch_path = os.path.join(work_dir, patch_name)
+        check_path = os.path.join(work_dir, "check.exe")
+        for args in (["diff", old, new_path, patch_path], ["apply", old, patch_path, check_path]):
+            r = subprocess.run([MAKEPATCH] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            if r.returncode != 0:
+                raise PublishError("orlix_makepatch %s failed: %s" % (args[0], r.stderr.strip()))
+        with open(check_path, "rb") as f:
+            if f.read() != data:
+                raise PublishError("the patch from %s does not make the new launcher" % old)
+        with open(patch_path, "rb") as f:
+            patch_data = f.read()
+        patch_url = url.rsplit("/", 1)[0] + "/" + patch_name
+        if len(patch_url) > URL_MAX_CHARS:
+            raise PublishError("the patch URL is longer than %d characters" % URL_MAX_CHARS)
+        patches.append({"base": base, "size": len(patch_data), "url": patch_url, "name": patch_name,
+                        "bytes": patch_data})
+    return patches
 
 
 def sign(private_key, data):
@@ -199,7 +267,7 @@ def write_file(path, data):
     os.replace(tmp, path)
 
 
-def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
+def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_DAYS, now=None, previous=()):
     """Writes the three files of a release into |out_dir|; returns a dict of
     what was published."""
     private_key = load_private_key(key_file)
@@ -214,7 +282,10 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
     url, name = download_url_and_name(url, version)
     now = now or datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0)
     expires = now + datetime.timedelta(days=expires_days)
-    config = config_text(key, url, version, sha256_hex, expires)
+    import tempfile
+    with tempfile.TemporaryDirectory(prefix="orlix_patch_") as work_dir:
+        patches = make_patches(previous, data, url, name, work_dir) if previous else []
+    config = config_text(key, url, version, sha256_hex, expires, patches)
     signature = sign(private_key, config)
     # Checked here too: what leaves this tool verifies with the printed key.
     try:
@@ -226,10 +297,13 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
     # The launcher first: a server that gets the files in this order never
     # offers a configuration whose download is not there yet.
     write_file(os.path.join(out_dir, name), data)
+    for patch in patches:
+        write_file(os.path.join(out_dir, patch["name"]), patch["bytes"])
     write_file(os.path.join(out_dir, CONFIG_NAME), config)
     write_file(os.path.join(out_dir, SIGNATURE_NAME), signature)
     return {"version": version, "key": key, "sha256": sha256_hex, "url": url, "download": name,
-            "expires": utc_text(expires), "public_key": public_key_text(private_key.public_key())}
+            "expires": utc_text(expires), "public_key": public_key_text(private_key.public_key()),
+            "patches": [{k: p[k] for k in ("base", "size", "url", "name")} for p in patches]}
 
 
 # ---- command line -------------------------------------------------------------
@@ -249,6 +323,8 @@ def main(argv=None):
     pub.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS",
                      help="days until launchers stop acting on this configuration (default %d)"
                           % DEFAULT_EXPIRY_DAYS)
+    pub.add_argument("--previous", action="append", default=[], metavar="OLD.exe",
+                     help="a previous launcher to write a patch from (may be given up to %d times)" % MAX_PATCHES)
     args = parser.parse_args(argv)
 
     try:
@@ -264,11 +340,13 @@ def main(argv=None):
         else:
             if args.expires <= 0:
                 print("orlix_publish: warning: this configuration is expired already", file=sys.stderr)
-            done = publish(args.launcher, args.key, args.out, args.url, args.expires)
+            done = publish(args.launcher, args.key, args.out, args.url, args.expires, previous=args.previous)
             print("published %s %s into %s" % (PRODUCT_CODE, done["version"], args.out))
             for name in ("key", "url", "sha256", "expires", "public_key"):
                 print("  %-10s %s" % (name, done[name]))
             print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
+            for patch in done["patches"]:
+                print("  patch      %s (%d bytes, from %s)" % (patch["name"], patch["size"], patch["base"]))
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)
         return 1
