@@ -87,7 +87,7 @@ class PatchUpdate(unittest.TestCase):
         patches = ["/update/" + n for n in names if n.endswith(".patch")]
         self.assertEqual(1, len(exe))
         self.assertEqual(len(previous), len(patches))
-        with open(os.path.join(self.update_dir, "ConfigTavrel.htm"), encoding="ascii") as f:
+        with open(os.path.join(self.update_dir, "ConfigTavrel.htm"), encoding="ascii", newline="") as f:
             config = f.read()
         for old in previous:
             self.assertIn("Base=%s\r\n" % sha256_file(old), config)
