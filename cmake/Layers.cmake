@@ -86,7 +86,7 @@ orlix_layer(diagnostics DEPENDS ui product base)
 # Statistics, pings, device code.
 orlix_layer(telemetry DEPENDS appobject http product base)
 # Update check and self-replacement, the update log, signature checks.
-orlix_layer(update DEPENDS appobject release diagnostics http product base)
+orlix_layer(update DEPENDS appobject release diagnostics http product base LIBS ${ORLIX_ZLIB})
 # Installation, shortcuts, package deployment, uninstallation.
 orlix_layer(deploy DEPENDS appobject telemetry diagnostics archive ui product resources base)
 # The start-up sequence and run modes; the entry and theApp go into the

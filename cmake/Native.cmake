@@ -16,6 +16,15 @@ set(ORLIX_SYSTEM_LIBS "")
 set(ORLIX_ZLIB ZLIB::ZLIB)
 include(${ORLIX_ROOT}/cmake/Layers.cmake)
 
+# The maker's patch tool (./dev publish --previous, bench update): suffix
+# sorting by Debian's libdivsufsort, the applier of the launcher itself.
+find_path(ORLIX_DIVSUFSORT_INCLUDE divsufsort.h REQUIRED)
+find_library(ORLIX_DIVSUFSORT_LIB divsufsort REQUIRED)
+add_executable(orlix_makepatch ${ORLIX_ROOT}/tools/makepatch/orlix_makepatch.cpp)
+target_include_directories(orlix_makepatch PRIVATE ${ORLIX_DIVSUFSORT_INCLUDE})
+target_link_libraries(orlix_makepatch PRIVATE orlix_update ${ORLIX_DIVSUFSORT_LIB} ZLIB::ZLIB)
+set_target_properties(orlix_makepatch PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+
 if(BUILD_TESTING)
   # The pure cases: tests/unit/<folder>/*_test.cpp without _win. The Windows
   # test build runs the same cases again under Wine.

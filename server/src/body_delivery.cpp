@@ -6,7 +6,9 @@
 namespace {
 
 IoResult send_range(Connection& connection, const ResponseBody& body, uint64_t offset, uint64_t count) {
-  if (body.file_fd >= 0) return connection.send_file_range(body.file_fd, static_cast<off_t>(offset), count);
+  if (body.file_fd >= 0) {
+    return connection.send_file_range(body.file_fd, static_cast<off_t>(body.file_offset + offset), count);
+  }
   return connection.write_all(std::string_view(body.text).substr(offset, count));
 }
 
@@ -61,15 +63,16 @@ ResponseBody ResponseBody::from_text(std::string text) {
   return body;
 }
 
-ResponseBody ResponseBody::from_file(int fd, uint64_t size) {
+ResponseBody ResponseBody::from_file(int fd, uint64_t size, uint64_t offset) {
   ResponseBody body;
   body.file_fd = fd;
+  body.file_offset = offset;
   body.file_size = size;
   return body;
 }
 
 IoResult deliver_response(Connection& connection, ResponseHead head, const ResponseBody& body, FaultMode mode,
-                          bool head_only, int hold_ms) {
+                          bool head_only, int hold_ms, std::optional<uint64_t> cut_at) {
   const uint64_t size = body.size();
   if (head_only) mode = FaultMode::None;
 
@@ -88,6 +91,10 @@ IoResult deliver_response(Connection& connection, ResponseHead head, const Respo
     case FaultMode::Chunked:
       return send_chunked(connection, body);
     case FaultMode::Cut:
+      if (cut_at) {
+        const uint64_t start = body.file_fd >= 0 ? body.file_offset : 0;
+        return send_range(connection, body, 0, *cut_at > start ? std::min(size, *cut_at - start) : 0);
+      }
       return send_range(connection, body, 0, size / 2);
     case FaultMode::Extra:
       result = send_range(connection, body, 0, size);

@@ -7,6 +7,7 @@ std::optional<FaultMode> parse_fault_mode(std::string_view name) {
       {"extra", FaultMode::Extra},      {"stall", FaultMode::Stall},
       {"stall-connect", FaultMode::StallConnect}, {"slow", FaultMode::Slow},
       {"trickle", FaultMode::Trickle},  {"redirect", FaultMode::Redirect},
+      {"no-ranges", FaultMode::NoRanges}, {"range-shift", FaultMode::RangeShift},
   };
   for (const auto& [mode_name, mode] : kModes) {
     if (mode_name == name) return mode;

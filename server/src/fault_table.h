@@ -1,6 +1,7 @@
 // Faults that tests arm per request path to see how clients cope with a
 // misbehaving server. Thread-safe.
 #pragma once
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -19,6 +20,8 @@ enum class FaultMode {
   Slow,          // body in 512-byte pieces, 20 ms apart
   Trickle,       // real Content-Length, body one byte every 2 s
   Redirect,      // 302 to the fault's location, which may be the path itself
+  NoRanges,      // a file served whole whatever Range asks, without Accept-Ranges
+  RangeShift,    // a range answered from one byte before the asked start
 };
 
 // An armed fault: its mode, for Redirect the Location to send, and for the
@@ -27,6 +30,8 @@ struct Fault {
   FaultMode mode = FaultMode::None;
   std::string location;
   int hold_ms = 120'000;
+  // Cut: the file offset at which the body stops (half the body when unset).
+  std::optional<uint64_t> cut_at;
 };
 
 std::optional<FaultMode> parse_fault_mode(std::string_view name);

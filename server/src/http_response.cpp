@@ -8,6 +8,7 @@
 const char* status_reason(int status) {
   switch (status) {
     case 200: return "OK";
+    case 206: return "Partial Content";
     case 302: return "Found";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
@@ -16,6 +17,7 @@ const char* status_reason(int status) {
     case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Content Too Large";
+    case 416: return "Range Not Satisfiable";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "body_delivery.h"
+#include "byte_ranges.h"
 #include "ping_json.h"
 #include "report_files.h"
 #include "url_text.h"
@@ -195,8 +196,36 @@ void RequestHandler::handle_get_or_head(Exchange& exchange, const std::string& p
     }
     ResponseHead head;
     head.content_type = content_type_for(file);
-    deliver_response(exchange.connection, head, ResponseBody::from_file(fd, static_cast<uint64_t>(info.st_size)),
-                     fault.mode, exchange.head_only(), fault.hold_ms);
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    const std::string etag = file_entity_tag(info.st_mtim.tv_sec, info.st_mtim.tv_nsec, size, info.st_ino);
+    const std::string last_modified = http_date_of(info.st_mtim.tv_sec);
+    head.extra_fields.emplace_back("ETag", etag);
+    head.extra_fields.emplace_back("Last-Modified", last_modified);
+    RangeDecision range;
+    if (fault.mode != FaultMode::NoRanges) {
+      head.extra_fields.emplace_back("Accept-Ranges", "bytes");
+      const std::string* range_text = exchange.request.header("Range");
+      if (range_text && exchange.request.method == "GET") {
+        range = decide_range(parse_range_header(*range_text), exchange.request.header("If-Range"), size, etag,
+                             last_modified);
+      }
+    }
+    if (range.kind == RangeDecision::Unsatisfiable) {
+      head.status = 416;
+      head.extra_fields.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+      deliver_response(exchange.connection, head, ResponseBody::from_text(""), FaultMode::None, false);
+    } else if (range.kind == RangeDecision::Partial) {
+      // The shifted fault starts one byte early and says so in its field.
+      if (fault.mode == FaultMode::RangeShift && range.first > 0) --range.first;
+      head.status = 206;
+      head.extra_fields.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +
+                                                          std::to_string(range.last) + "/" + std::to_string(size));
+      deliver_response(exchange.connection, head, ResponseBody::from_file(fd, range.last - range.first + 1, range.first),
+                       fault.mode, false, fault.hold_ms, fault.cut_at);
+    } else {
+      deliver_response(exchange.connection, head, ResponseBody::from_file(fd, size), fault.mode,
+                       exchange.head_only(), fault.hold_ms, fault.cut_at);
+    }
     close(fd);
     return;
   }
@@ -278,6 +307,13 @@ void RequestHandler::handle_test_control(Exchange& exchange) {
       const int seconds = parse_hold_seconds(*hold);
       if (seconds <= 0) return answer_text(connection, 400, "hold=SECONDS, 1 to 3600\n");
       fault.hold_ms = seconds * 1000;
+    }
+    if (const std::optional<std::string> at = find_param(params, "at")) {
+      // The cut mode's file offset, in bytes.
+      if (at->empty() || at->size() > 12 || at->find_first_not_of("0123456789") != std::string::npos) {
+        return answer_text(connection, 400, "at=BYTES\n");
+      }
+      fault.cut_at = std::stoull(*at);
     }
     faults_.arm(*target, fault);
     return answer_text(connection, 200, "ok");

@@ -20,6 +20,7 @@
 #include "base/UniqueHandle.h"
 #include "ui/ClientUpdDlg.h"
 #include "ui/GdiplusSession.h"
+#include "release/PatchOffer.h"
 #include "release/SignedRelease.h"
 
 class CZuduvizApp : public app::CWinAppBase {
@@ -76,6 +77,9 @@ class CZuduvizApp : public app::CWinAppBase {
   // Days a keyed launcher has had no valid update configuration, when more
   // than the maker's setting (else 0): sent with the activity ping.
   unsigned m_updFrozenDays = 0;
+  // The patches to that launcher the configuration offers, by the launcher
+  // file each applies to.
+  update::PatchOffers m_updPatches;
   // Manual-reset events of the worker hand-over: set once a worker has
   // copied its argument, and once a ping's request has finished.
   base::UniqueHandle m_hTakenEvent;

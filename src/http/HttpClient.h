@@ -4,7 +4,8 @@
 //
 // Only plain HTTP. Every request opens its own Internet handle, is sent with
 // the user agent "LHL", INTERNET_FLAG_RELOAD (never answered from the cache)
-// and the fixed Accept-Language/Content-Type headers; no retries, no ranges.
+// and the fixed Accept-Language/Content-Type headers; no retries. Only the
+// window form resumes a broken download (PartialDownload.h).
 #pragma once
 
 #include <windows.h>
@@ -15,6 +16,7 @@
 
 #include "base/FixedText.h"
 #include "base/UniqueHandle.h"
+#include "http/PartialDownload.h"
 
 namespace update {
 
@@ -59,6 +61,7 @@ enum class DownloadFailure {
   kSizeMismatch,       // the declared length is not the expected size (nothing written)
   kOversize,           // the answer went on past the expected size
   kStalled,            // the window form received too little for too long
+  kResumeRefused,      // the answer to a range request does not continue the kept bytes
 };
 
 // The window form's bound on a withheld download: when |stallMs| is set, the
@@ -98,6 +101,9 @@ struct DownloadState {
   base::UniqueInternet hInternet;
   base::UniqueInternet hConnect;
   base::UniqueInternet hRequest;
+  // Resuming a broken download (PartialDownload.h); unused when its record
+  // path is empty, as in the configuration form.
+  PartialDownload partial;
   // Not part of the window's visible state: the window's share of the last
   // transfer's control block, let go by the window's thread (cancel, the
   // next start, destruction).

@@ -29,7 +29,9 @@
 
 #include <commctrl.h>
 
+#include <cstdio>
 #include <cwchar>
+#include <io.h>
 #include <new>
 #include <utility>
 
@@ -69,8 +71,13 @@ HINTERNET OpenGetRequest(HINTERNET connection, const SplitUrl& url) {
                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
 }
 
-bool SendRequest(HINTERNET request) {
-  return ::HttpSendRequestW(request, kExtraHeaders, kExtraHeadersLength, nullptr, 0) != FALSE;
+// The fixed headers, and after them |moreHeaders| (a resumed download's
+// range request) when given.
+bool SendRequest(HINTERNET request, const wchar_t* moreHeaders = nullptr) {
+  if (!moreHeaders) return ::HttpSendRequestW(request, kExtraHeaders, kExtraHeadersLength, nullptr, 0) != FALSE;
+  wchar_t headers[kExtraHeadersLength + kRangeHeaderChars] = {};
+  if (!base::JoinText(headers, kExtraHeaders, moreHeaders)) return false;
+  return ::HttpSendRequestW(request, headers, DWORD(std::wcslen(headers)), nullptr, 0) != FALSE;
 }
 
 // The answer's status, read as text (32 bytes); false when there is none.
@@ -90,6 +97,19 @@ bool ReadLocation(HINTERNET request, wchar_t (&location)[base::kUrlChars]) {
   DWORD size = sizeof(location) - sizeof(wchar_t);
   if (!::HttpQueryInfoW(request, HTTP_QUERY_LOCATION, location, &size, nullptr)) return false;
   location[base::kUrlChars - 1] = L'\0';
+  return true;
+}
+
+// A header field of the answer as text; false when it is missing or does
+// not fit |out| (a field that long is not used).
+template <std::size_t N>
+bool QueryText(HINTERNET request, DWORD field, wchar_t (&out)[N]) {
+  DWORD size = sizeof(out) - sizeof(wchar_t);
+  if (!::HttpQueryInfoW(request, field, out, &size, nullptr)) {
+    out[0] = L'\0';
+    return false;
+  }
+  out[N - 1] = L'\0';
   return true;
 }
 
@@ -249,10 +269,15 @@ Outcome Finish(TransferGuard& guard, DownloadState* slots, DownloadFailure failu
 // not touch anything.
 Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   wchar_t url[base::kUrlChars] = {};
+  PartialDownload partial;
   if (!guard.Enter()) return Outcome::kCancelled;
   const bool copied = base::CopyText(url, slots->url);
   const std::uint32_t expectedSize = slots->expectedSize;
+  partial = slots->partial;
   if (!guard.Leave()) return Outcome::kCancelled;
+  // Kept bytes are asked for only with a validator that can guard them.
+  wchar_t rangeHeaders[kRangeHeaderChars] = {};
+  if (partial.from.offset != 0 && !FormatRangeHeaders(partial.from, rangeHeaders)) partial.from = ResumePoint();
 
   SplitUrl split;
   if (!copied || !HasHttpPrefix(url) || !SplitHttpUrl(url + 7, &split)) {
@@ -274,7 +299,8 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
     if (!Publish(guard, &slots->hConnect, connection)) return Outcome::kCancelled;
     request = connection ? OpenGetRequest(connection, split) : nullptr;
     if (!Publish(guard, &slots->hRequest, request)) return Outcome::kCancelled;
-    if (!request || !SendRequest(request) || !ReadStatus(request, &status)) {
+    if (!request || !SendRequest(request, partial.from.offset ? rangeHeaders : nullptr) ||
+        !ReadStatus(request, &status)) {
       return Finish(guard, slots, DownloadFailure::kNoAnswer);
     }
     if (!IsRedirectStatus(status)) break;
@@ -297,13 +323,49 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   if (status == 404) return Finish(guard, slots, DownloadFailure::kNotFound);
   std::uint32_t declared = 0;
   if (!DeclaredLength(request, &declared)) return Finish(guard, slots, DownloadFailure::kNoLength);
-  // A release of a known size: another length is refused before the target
-  // file is even opened.
-  if (expectedSize && declared != expectedSize) return Finish(guard, slots, DownloadFailure::kSizeMismatch);
+
+  // A range request is answered with the rest of the kept file, with the
+  // whole file (no range support, or the file changed), or with something
+  // that fits neither and is refused before a byte is written.
+  wchar_t rangeText[64] = {};
+  ContentRange range;
+  const bool haveRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE, rangeText) && ParseContentRange(rangeText, &range);
+  const RangeAnswer answer = JudgeRangeAnswer(partial.from, status, haveRange, range, declared);
+  if (answer == RangeAnswer::kRefused) return Finish(guard, slots, DownloadFailure::kResumeRefused);
+  const std::uint32_t kept = answer == RangeAnswer::kContinues ? partial.from.offset : 0;
+  // A release of a known size: the kept bytes and this answer together must
+  // be exactly that size, or it is refused before the target file is opened.
+  if (expectedSize && (declared > expectedSize || kept != expectedSize - declared)) {
+    return Finish(guard, slots, DownloadFailure::kSizeMismatch);
+  }
+  // What a later attempt needs to continue this one: only a complete 200
+  // answer with a validator is worth keeping.
+  wchar_t validator[kValidatorChars] = {};
+  bool resumable = false;
+  if (partial.recordPath[0] && kept == 0 && status == 200 && declared > 0 && declared <= kMaxResumableBytes) {
+    wchar_t etag[kValidatorChars] = {};
+    wchar_t lastModified[kValidatorChars] = {};
+    QueryText(request, HTTP_QUERY_ETAG, etag);
+    QueryText(request, HTTP_QUERY_LAST_MODIFIED, lastModified);
+    resumable = ChooseValidator(etag, lastModified, validator);
+  }
 
   if (!guard.Enter()) return Outcome::kCancelled;
-  slots->file.reset(::_wfopen(slots->targetPath, L"wb"));
-  const bool opened = slots->file.valid();
+  bool opened = false;
+  if (kept != 0) {
+    // Continued exactly at the kept size: whatever lies beyond it goes.
+    slots->file.reset(::_wfopen(slots->targetPath, L"r+b"));
+    opened = slots->file.valid() && ::_fseeki64(slots->file.get(), kept, SEEK_SET) == 0 &&
+             ::_chsize_s(::_fileno(slots->file.get()), kept) == 0;
+  } else {
+    slots->file.reset(::_wfopen(slots->targetPath, L"wb"));
+    opened = slots->file.valid();
+    // The record follows the emptied file, so it never vouches for old bytes.
+    if (partial.recordPath[0] && (!opened || !resumable || !WritePartialRecord(partial, validator, declared))) {
+      DeletePartialFile(partial.recordPath);
+    }
+  }
+  slots->partial.resumedFrom = kept;
   if (!guard.Leave()) return Outcome::kCancelled;
   if (!opened) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
 
@@ -314,8 +376,8 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
     DWORD got = 0;
     if (!::InternetReadFile(request, block, kBlockBytes, &got)) break;
     guard.Received(got);
-    // Never a byte past a known size.
-    if (expectedSize && got > expectedSize - received) {
+    // Never a byte past the declared length (which a known size has bounded).
+    if (got > declared - received) {
       if (!guard.Enter()) return Outcome::kCancelled;
       std::fclose(slots->file.release());
       if (!guard.Leave()) return Outcome::kCancelled;
@@ -324,7 +386,10 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
     if (!guard.Enter()) return Outcome::kCancelled;
     if (got && std::fwrite(block, 1, got, slots->file.get()) != got) writeFailed = true;
     received += got;
-    if (guard.windowForm() && !writeFailed) ReportProgress(guard.sink(), ProgressPercent(received, declared));
+    // The window's bar starts where the kept bytes end.
+    if (guard.windowForm() && !writeFailed) {
+      ReportProgress(guard.sink(), ProgressPercent(kept + received, kept + declared));
+    }
     if (!guard.Leave()) return Outcome::kCancelled;
     if (got == 0 || writeFailed) break;
   }
@@ -332,6 +397,8 @@ Outcome RunDownload(DownloadState* slots, TransferGuard& guard) {
   // A block the disk refused, or a close that could not flush, is not a
   // complete file however many bytes came from the server.
   if (std::fclose(slots->file.release()) != 0) writeFailed = true;
+  // A whole file has nothing left to resume; a broken one keeps its record.
+  if (!writeFailed && received >= declared) DeletePartialFile(partial.recordPath);
   if (!guard.Leave()) return Outcome::kCancelled;
   if (writeFailed) return Finish(guard, slots, DownloadFailure::kFileNotWritable);
   return Finish(guard, slots, received >= declared ? DownloadFailure::kNone : DownloadFailure::kIncomplete);
@@ -517,6 +584,8 @@ const wchar_t* DescribeDownloadFailure(DownloadFailure failure) {
       return L"the answer went on past the expected size";
     case DownloadFailure::kStalled:
       return L"the transfer made no progress for too long";
+    case DownloadFailure::kResumeRefused:
+      return L"the answer to the range request does not continue the kept bytes";
   }
   return L"unknown";
 }

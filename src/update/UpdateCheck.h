@@ -47,10 +47,12 @@ constexpr int kSwapFailed = 0;   // not swapped: the download failed, was cancel
 constexpr int kSwapDone = 1;     // the new launcher stands at the executable's path
 constexpr int kSwapRefused = 2;  // not swapped: the download is not the file the signed configuration names
 
-// Runs the update window to download app.m_updAddr into "NewTavrel.exe" and,
-// when the download is complete, has the signed SHA-256 (builds with an
-// update key) and is a launcher whose own version key (LauncherFile.h)
-// equals the published key app.m_updKey in full, moves the running
+// Brings the offered launcher to "NewTavrel.exe" through the update window
+// (ObtainNewLauncher, LauncherDownload.h: a patch for this launcher, the
+// rest of a download an earlier run kept, or the whole file) and, when the
+// file has the signed SHA-256 (builds with an update key) and is a launcher
+// whose own version key (LauncherFile.h) equals the published key
+// app.m_updKey in full, moves the running
 // executable aside to "OldTavrel.exe.tmp" and the new file into its place.
 // Returns kSwapDone when the new launcher stands at the executable's path;
 // kSwapRefused or kSwapFailed otherwise, with the running executable where

@@ -12,6 +12,7 @@
 #include "appobject/ZuduvizApp.h"
 #include "base/Md5.h"
 #include "http/HttpClient.h"
+#include "update/LauncherDownload.h"
 #include "update/LauncherFile.h"
 #include "update/SignedConfig.h"
 #include "update/UpdateLog.h"
@@ -167,6 +168,8 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
     if (refusal == UpdateRefusal::kNone) refusal = CheckPublicationOrder(record.accepted, release.serial, verified.Sha256());
     if (refusal == UpdateRefusal::kNone) refusal = CheckNotAnotherFileOfOwnVersion(release, key);
   }
+  PatchOffers patches;
+  ReadPatchOffers(configPath, &patches);
   verified.Release();
   ::DeleteFileW(configPath);
   // A value that fills its buffer may have been cut: nothing of it is used,
@@ -197,6 +200,7 @@ int FetchUpdateConfig(CZuduvizApp& app, char* keyAnsi) {
   base::CopyText(app.m_updAddr, address);
   base::CopyText(app.m_updKey, key);
   app.m_updRelease = release;
+  app.m_updPatches = patches;
   std::memcpy(keyAnsi, converted, sizeof(converted));
   return 1;
 }
@@ -248,46 +252,13 @@ void ReadAutoUpdate(wchar_t* text) {
                              settings);
 }
 
-int SwapInNewLauncher(CZuduvizApp& app) {
-  wchar_t target[layout::kPathChars] = {};
-  wchar_t ownPath[layout::kPathChars] = {};
-  wchar_t oldPath[layout::kPathChars] = {};
-  if (!layout::GetExeFolderPath(target, layout::kNewLauncherFileName) ||
-      !layout::GetExeFolderPath(ownPath, nullptr) ||
-      !layout::GetExeFolderPath(oldPath, layout::kOldLauncherTmpFileName)) {
-    return kSwapFailed;
-  }
+namespace {
 
-  DownloadState& download = app.m_updateDlg.m_download;
-  base::CopyText(download.url, app.m_updAddr);
-  base::CopyText(download.targetPath, target);
-  // The signed size bounds what is written; every download has a bound on
-  // how long it may be withheld.
+// The checks of a downloaded launcher at |target| before the swap
+// (LauncherCheck): kSwapDone when it is the published release; otherwise
+// the file is deleted and the reason logged.
+int CheckNewLauncher(CZuduvizApp& app, const wchar_t* target) {
   const bool signedOnly = UpdateSignaturesRequired();
-  download.expectedSize = signedOnly ? app.m_updRelease.size : 0;
-  download.stallMs = kDownloadStallSeconds * 1000;
-  if (app.m_updateDlg.DoModal() != IDOK) {
-    // A download the signed size refuses, or one withheld by a trickle, is
-    // an attack on the channel rather than the player's choice: nothing was
-    // offered after all, and the run goes on to the game.
-    const DownloadFailure why = download.failure;
-    if (why == DownloadFailure::kSizeMismatch || why == DownloadFailure::kOversize ||
-        why == DownloadFailure::kStalled) {
-      LogUpdate(L"update refused: %ls", why == DownloadFailure::kStalled
-                                            ? UpdateRefusalText(UpdateRefusal::kDownloadStalled)
-                                            : UpdateRefusalText(UpdateRefusal::kDownloadSize));
-      if (!::DeleteFileW(target)) DeleteAtReboot(target);
-      return kSwapRefused;
-    }
-    // A window that could not be made or could not start its transfer ends
-    // without a transfer failure of its own.
-    LogUpdate(L"update not completed: %ls", download.failure == DownloadFailure::kNone
-                                                ? L"the update window could not run its transfer"
-                                                : DescribeDownloadFailure(download.failure));
-    DeleteAtReboot(target);
-    return kSwapFailed;
-  }
-
   // A signed configuration names the file itself: its SHA-256 decides before
   // anything else of the download is read. Another file means that nothing
   // was offered after all, and the run goes on to the game.
@@ -330,6 +301,22 @@ int SwapInNewLauncher(CZuduvizApp& app) {
     if (!::DeleteFileW(target)) DeleteAtReboot(target);
     return kSwapFailed;
   }
+  return kSwapDone;
+}
+
+}  // namespace
+
+int SwapInNewLauncher(CZuduvizApp& app) {
+  wchar_t target[layout::kPathChars] = {};
+  wchar_t ownPath[layout::kPathChars] = {};
+  wchar_t oldPath[layout::kPathChars] = {};
+  if (!layout::GetExeFolderPath(target, layout::kNewLauncherFileName) ||
+      !layout::GetExeFolderPath(ownPath, nullptr) ||
+      !layout::GetExeFolderPath(oldPath, layout::kOldLauncherTmpFileName)) {
+    return kSwapFailed;
+  }
+  const int obtained = ObtainNewLauncher(app, target, CheckNewLauncher);
+  if (obtained != kSwapDone) return obtained;
 
   // A running executable can be renamed but not deleted: move it aside first.
   // If that fails nothing is swapped; if the new file cannot take its place,

@@ -269,6 +269,59 @@ class ServerTest(unittest.TestCase):
         connect(self.server.port).close()
         self.assertEqual(self.server.get("/update/ConfigTavrel.htm"), (200, CONFIG_TEXT))
 
+    def test_byte_ranges_as_a_static_server_answers_them(self):
+        target = "/files/Tavrel_Launcher.exe"
+        status, headers, body = self.fetch(target)
+        etag, modified = headers["etag"], headers["last-modified"]
+        self.assertEqual((status, headers["accept-ranges"], body), (200, "bytes", LAUNCHER_BYTES))
+        self.assertRegex(etag, r'^"[0-9a-f.-]+"$')
+        cases = [
+            # (Range, If-Range or None, status, Content-Range, body)
+            ("bytes=1000-", None, 206, "bytes 1000-4999/5000", LAUNCHER_BYTES[1000:]),
+            ("bytes=1000-1999", None, 206, "bytes 1000-1999/5000", LAUNCHER_BYTES[1000:2000]),
+            ("bytes=1000-", etag, 206, "bytes 1000-4999/5000", LAUNCHER_BYTES[1000:]),
+            ("bytes=1000-", modified, 206, "bytes 1000-4999/5000", LAUNCHER_BYTES[1000:]),
+            ("bytes=1000-", '"another"', 200, None, LAUNCHER_BYTES),
+            ("bytes=5000-", None, 416, "bytes */5000", b""),
+            ("bytes=-100", None, 200, None, LAUNCHER_BYTES),  # suffix ranges are not served
+            ("bytes=1-2,5-6", None, 200, None, LAUNCHER_BYTES),
+        ]
+        for range_text, if_range, want_status, want_range, want_body in cases:
+            with self.subTest(range_text, if_range=if_range):
+                extra = b"Range: " + range_text.encode() + b"\r\n"
+                if if_range:
+                    extra += b"If-Range: " + if_range.encode() + b"\r\n"
+                status, headers, body = self.fetch(target, extra)
+                self.assertEqual((want_status, want_range, want_body), (status, headers.get("content-range"), body))
+                self.assertEqual(str(len(body)), headers["content-length"])
+
+        def arm(mode, extra=""):
+            self.assertEqual(self.server.get("/__test/fault?path=%s&mode=%s%s" % (target, mode, extra)), (200, b"ok"))
+
+        ranged = b"Range: bytes=1000-\r\nIf-Range: " + etag.encode() + b"\r\n"
+        arm("no-ranges")
+        status, headers, body = self.fetch(target, ranged)
+        self.assertEqual((200, None, LAUNCHER_BYTES), (status, headers.get("accept-ranges"), body))
+        arm("range-shift")
+        status, headers, body = self.fetch(target, ranged)
+        self.assertEqual((206, "bytes 999-4999/5000", LAUNCHER_BYTES[999:]),
+                         (status, headers["content-range"], body))
+        # A cut at a file offset, for a whole answer and for a range.
+        arm("cut", "&at=3000")
+        self.assertEqual(LAUNCHER_BYTES[:3000], self.fetch(target)[2])
+        self.assertEqual(LAUNCHER_BYTES[1000:3000], self.fetch(target, ranged)[2])
+        self.server.get("/__test/clear")
+        # Another file at the same path is another version, even within the same second.
+        with open(os.path.join(self.server.root, "files", "Tavrel_Launcher.exe"), "wb") as f:
+            f.write(LAUNCHER_BYTES[::-1])
+        try:
+            status, headers, body = self.fetch(target, ranged)
+            self.assertEqual((200, LAUNCHER_BYTES[::-1]), (status, body))
+            self.assertNotEqual(etag, headers["etag"])
+        finally:
+            with open(os.path.join(self.server.root, "files", "Tavrel_Launcher.exe"), "wb") as f:
+                f.write(LAUNCHER_BYTES)
+
     def test_fault_modes_over_raw_sockets(self):
         target = "/files/Tavrel_Launcher.exe"
 

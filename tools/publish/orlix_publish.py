@@ -14,15 +14,19 @@
 
     orlix_publish.py publish LAUNCHER.exe --key FILE --out DIR [--url URL] [--expires DAYS]
                      [--channel NAME] [--new-current-key KEY --retire-key KEY...]
+                     [--previous OLD.exe]...
         Writes into DIR, ready to copy to the update folder of any static web
         server: the update configuration "ConfigTavrel.htm", its detached
         signature "ConfigTavrel.htm.sig", and the launcher under its download
         name. The launcher must carry the signing key as its current key (or,
-        for a key roll signed with a backup key, --new-current-key).
+        for a key roll signed with a backup key, --new-current-key). With
+        --previous, also a patch from each previous launcher to this one beside
+        it ("NAME_from_SHA12.patch", made and checked by
+        build/native/tools/orlix_makepatch).
 
     orlix_publish.py resign DIR --key FILE [--expires DAYS]
         Signs the release in DIR again with a new publication number and
-        expiry: the line for a scheduled job.
+        expiry (its patches kept): the line for a scheduled job.
 
 The configuration is the "VerKey" section the launchers read:
 
@@ -41,7 +45,12 @@ The configuration is the "VerKey" section the launchers read:
              launchers' new current key, and the keys they stop trusting
              (comma-separated)
 
-Launchers built without a public key read only the first two keys. The
+    PatchNBase, PatchNSize, PatchNAddr (N = 1, 2, ...)
+             per patch: SHA-256 of the launcher it applies to, its size in
+             bytes, its http URL (beside the launcher's)
+
+Launchers built without a public key read only "Tavrel", "UpdAddr" and the
+patch keys; launchers older than the patches ignore those. The
 signature is ECDSA P-256 with SHA-256 over the exact bytes of the
 configuration file, DER-encoded (what `openssl dgst -sha256 -sign` writes).
 """
@@ -276,6 +285,77 @@ def read_config(path):
     return [tuple(line.split("=", 1)) for line in lines[1:] if "=" in line]
 
 
+# ---- patches ------------------------------------------------------------------
+MAX_PATCHES = 4  # what launchers read
+MAKEPATCH = os.path.join(ROOT, "build", "native", "tools", "orlix_makepatch")
+
+
+def patch_values(patches):
+    """The configuration's (name, value) pairs naming |patches|."""
+    values = []
+    for number, patch in enumerate(patches, 1):
+        values += [("Patch%dBase" % number, patch["base"]), ("Patch%dSize" % number, str(patch["size"])),
+                   ("Patch%dAddr" % number, patch["url"])]
+    return values
+
+
+def read_patch_values(config):
+    """The patches a configuration this tool wrote names (a dict of its
+    values), as publish takes them to keep them when re-signing."""
+    patches = []
+    for number in range(1, MAX_PATCHES + 1):
+        base, size, url = (config.get("Patch%d%s" % (number, part)) for part in ("Base", "Size", "Addr"))
+        if not (base and size and size.isdigit() and url):
+            break
+        patches.append({"base": base, "size": int(size), "url": url, "name": url.rsplit("/", 1)[-1]})
+    return patches
+
+
+def make_patches(previous, data, url, name, work_dir):
+    """A patch from each launcher of |previous| to |data| (the new launcher,
+    published as |url|): list of dicts base, size, url, name, bytes. Each
+    patch is applied again by the launcher's own applier and must give
+    |data| exactly."""
+    import subprocess
+    if len(previous) > MAX_PATCHES:
+        raise PublishError("at most %d --previous launchers" % MAX_PATCHES)
+    if not os.access(MAKEPATCH, os.X_OK):
+        raise PublishError("%s is missing: ./dev build makes it" % MAKEPATCH)
+    patches = []
+    new_path = os.path.join(work_dir, "new.exe")
+    with open(new_path, "wb") as f:
+        f.write(data)
+    for old in previous:
+        try:
+            with open(old, "rb") as f:
+                old_data = f.read()
+        except OSError as e:
+            raise PublishError("cannot read %s: %s" % (old, e))
+        base = hashlib.sha256(old_data).hexdigest()
+        if old_data == data:
+            raise PublishError("--previous %s is the launcher being published" % old)
+        if any(p["base"] == base for p in patches):
+            raise PublishError("--previous %s is given twice" % old)
+        patch_name = "%s_from_%s.patch" % (name.rsplit(".", 1)[0], base[:12])
+        patch_path = os.path.join(work_dir, patch_name)
+        check_path = os.path.join(work_dir, "check.exe")
+        for args in (["diff", old, new_path, patch_path], ["apply", old, patch_path, check_path]):
+            r = subprocess.run([MAKEPATCH] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            if r.returncode != 0:
+                raise PublishError("orlix_makepatch %s failed: %s" % (args[0], r.stderr.strip()))
+        with open(check_path, "rb") as f:
+            if f.read() != data:
+                raise PublishError("the patch from %s does not make the new launcher" % old)
+        with open(patch_path, "rb") as f:
+            patch_data = f.read()
+        patch_url = url.rsplit("/", 1)[0] + "/" + patch_name
+        if len(patch_url) > URL_MAX_CHARS:
+            raise PublishError("the patch URL is longer than %d characters" % URL_MAX_CHARS)
+        patches.append({"base": base, "size": len(patch_data), "url": patch_url, "name": patch_name,
+                        "bytes": patch_data})
+    return patches
+
+
 def sign(private_key, data):
     return private_key.sign(data, ec.ECDSA(hashes.SHA256()))
 
@@ -340,7 +420,8 @@ def key_text_argument(text):
 
 
 def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_DAYS, now=None, channel=None,
-            new_current=None, retire=(), first_keyed=False, allow_jump=False, private_key=None):
+            new_current=None, retire=(), first_keyed=False, allow_jump=False, private_key=None,
+            previous_launchers=(), kept_patches=()):
     """Writes the three files of a release into |out_dir|; returns a dict of
     what was published."""
     if not 0 < expires_days <= MAX_EXPIRY_DAYS:
@@ -384,6 +465,13 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
         values.append(("CurrentKey", new_current))
         if retire:
             values.append(("RetireKeys", ",".join(retire)))
+    if previous_launchers:
+        import tempfile
+        with tempfile.TemporaryDirectory(prefix="orlix_patch_") as work_dir:
+            patches = make_patches(previous_launchers, data, url, name, work_dir)
+    else:
+        patches = list(kept_patches)
+    values += patch_values(patches)
     config = config_text(values)
     signature = sign(private_key, config)
     # Checked here too: what leaves this tool verifies with the printed key.
@@ -396,11 +484,15 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
     # The launcher first: a server that gets the files in this order never
     # offers a configuration whose download is not there yet.
     write_file(os.path.join(out_dir, name), data)
+    for patch in patches:
+        if "bytes" in patch:  # a re-signed release keeps the patches it has
+            write_file(os.path.join(out_dir, patch["name"]), patch["bytes"])
     write_file(os.path.join(out_dir, CONFIG_NAME), config)
     write_file(os.path.join(out_dir, SIGNATURE_NAME), signature)
     return {"version": version, "key": key, "sha256": sha256_hex, "url": url, "download": name,
             "expires": utc_text(expires), "public_key": signing_public, "serial": serial, "channel": channel,
-            "size": len(data), "config": config.decode("ascii")}
+            "size": len(data), "config": config.decode("ascii"),
+            "patches": [{k: p[k] for k in ("base", "size", "url", "name")} for p in patches]}
 
 
 def resign(out_dir, key_file, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
@@ -414,7 +506,8 @@ def resign(out_dir, key_file, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
     launcher = os.path.join(out_dir, url.rsplit("/", 1)[-1].split("?", 1)[0])
     retire = [k for k in previous.get("RetireKeys", "").split(",") if k]
     done = publish(launcher, key_file, out_dir, url, expires_days, now=now, channel=previous.get("Channel"),
-                   new_current=previous.get("CurrentKey"), retire=retire, first_keyed=True)
+                   new_current=previous.get("CurrentKey"), retire=retire, first_keyed=True,
+                   kept_patches=read_patch_values(previous))
     if done["sha256"] != previous.get("Sha256"):
         raise PublishError("the launcher in %s is not the one its configuration named" % out_dir)
     return done
@@ -425,6 +518,8 @@ def print_published(done, out_dir):
     print("published %s %s into %s, signed with %s..." % (PRODUCT_CODE, done["version"], out_dir,
                                                        done["public_key"][:16]))
     print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
+    for patch in done["patches"]:
+        print("  patch      %s (%d bytes, from %s)" % (patch["name"], patch["size"], patch["base"]))
     print("  signed:")
     for line in done["config"].splitlines():
         print("    " + line)
@@ -433,7 +528,8 @@ def print_published(done, out_dir):
     # signature (an old one with the new signature is refused for that one
     # start and logged).
     print("upload in this order, each file whole (a temporary name, then renamed, as rsync does):")
-    print("  1. %s, to answer at %s" % (done["download"], done["url"]))
+    print("  1. %s%s, to answer at %s" % (done["download"], " and the patches" if done["patches"] else "",
+                                         done["url"]))
     print("  2. %s to /update/ on the server host" % SIGNATURE_NAME)
     print("  3. %s to /update/ on the server host" % CONFIG_NAME)
 
@@ -475,6 +571,8 @@ def main(argv=None):
     res.add_argument("out", help="the folder publish wrote")
     res.add_argument("--key", required=True)
     res.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS")
+    pub.add_argument("--previous", action="append", default=[], metavar="OLD.exe",
+                     help="a previous launcher to write a patch from (may be given up to %d times)" % MAX_PATCHES)
     args = parser.parse_args(argv)
 
     try:
@@ -494,7 +592,8 @@ def main(argv=None):
         else:
             done = publish(args.launcher, args.key, args.out, args.url, args.expires, channel=args.channel,
                            new_current=args.new_current_key, retire=args.retire_key,
-                           first_keyed=args.first_keyed_release, allow_jump=args.allow_version_jump)
+                           first_keyed=args.first_keyed_release, allow_jump=args.allow_version_jump,
+                           previous_launchers=args.previous)
             print_published(done, args.out)
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)

@@ -1,0 +1,183 @@
+"""Delta patches end to end under Wine against the local server: releases
+made by the maker's own tool (`./dev publish --previous OLD.exe`), signed
+with the test update key. A launcher that is the base of a published patch
+downloads the patch instead of the whole launcher and ends with exactly
+the published one; a patch that is missing, damaged or of another pair
+falls back to the whole launcher in the same run; a launcher that is no
+patch's base downloads the whole launcher at once.
+
+One Wine prefix carries the cases; each puts the 3.0.1.5 launcher with the
+test key back and publishes 3.0.1.10 anew.
+"""
+import glob
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+DEV = os.path.join(harness.ROOT, "dev")
+SIGNED = os.path.join(harness.BUILD_WIN, "signed", "Tavrel_Launcher.exe")            # 3.0.1.5, test key
+SIGNED_NEXT = os.path.join(harness.BUILD_WIN, "signed_next", "Tavrel_Launcher.exe")  # 3.0.1.10, test key
+UNSIGNED = harness.launcher_exe()                                                     # 3.0.1.5, no key
+UNSIGNED_NEXT = os.path.join(harness.BUILD_WIN, "next", "Tavrel_Launcher.exe")       # 3.0.1.10, no key
+TEST_KEY = os.path.join(harness.BUILD_WIN, "testkey", "update_test_key.pem")
+PATIENCE = 300
+
+
+def md5_file(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
+def sha256_file(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+class PatchUpdate(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = harness.WinePrefix("patch_update")
+        cls.server = harness.LocalServer(os.path.join(cls.prefix.dir, "server"))
+        cls.update_dir = os.path.join(cls.server.files, "update")
+        cls.installed = cls.prefix.install_folder("Tavrel_Launcher.exe")
+        cls.game_log = cls.prefix.install_folder("tavr_online.log")
+        downloads = cls.prefix.user_dir("Downloads")
+        os.makedirs(downloads, exist_ok=True)
+        shutil.copy(SIGNED, os.path.join(downloads, "Tavrel_Launcher.exe"))
+        cls.prefix.run([os.path.join(downloads, "Tavrel_Launcher.exe")], timeout=240, cwd=downloads)
+        if not harness.wait_for(lambda: os.path.exists(cls.game_log), timeout=240):
+            raise AssertionError("the first run did not start the game")
+        cls.stop_game()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.prefix.close()
+        cls.server.stop()
+
+    def setUp(self):
+        self.stop_game()
+        self.assertTrue(self.prefix.wait_idle(120))
+        shutil.copy(SIGNED, self.installed)
+        self.log_before = self.update_log()
+
+    def tearDown(self):
+        self.server.clear_faults()
+        self.stop_game()
+
+    # ---- helpers -----------------------------------------------------------
+    def publish(self, launcher, previous):
+        """Publishes |launcher| with patches from |previous| into the server's
+        update folder (emptied first); returns the URL paths of the launcher
+        and of the patches."""
+        shutil.rmtree(self.update_dir, ignore_errors=True)
+        args = [DEV, "publish", launcher, "--key", TEST_KEY, "--out", self.update_dir,
+                "--url", self.server.url("/update/")]
+        for old in previous:
+            args += ["--previous", old]
+        r = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=600)
+        self.assertEqual(0, r.returncode, r.stderr)
+        names = sorted(os.listdir(self.update_dir))
+        exe = ["/update/" + n for n in names if n.endswith(".exe")]
+        patches = ["/update/" + n for n in names if n.endswith(".patch")]
+        self.assertEqual(1, len(exe))
+        self.assertEqual(len(previous), len(patches))
+        with open(os.path.join(self.update_dir, "ConfigTavrel.htm"), encoding="ascii", newline="") as f:
+            config = f.read()
+        for old in previous:
+            self.assertIn("Base=%s\r\n" % sha256_file(old), config)
+        return exe[0], patches
+
+    def game_starts(self):
+        if not os.path.exists(self.game_log):
+            return 0
+        with open(self.game_log, encoding="utf-8") as f:
+            return sum(1 for line in f if line.strip())
+
+    @classmethod
+    def stop_game(cls):
+        if "tavr_online.exe" in cls.prefix.user_processes():
+            cls.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
+            harness.wait_for(lambda: "tavr_online.exe" not in cls.prefix.user_processes(), timeout=30)
+
+    def update_log(self):
+        paths = glob.glob(self.prefix.install_folder("Dump_*_Tavrel_update.log"))
+        text = ""
+        for p in sorted(paths):
+            with open(p, "rb") as f:
+                text += f.read().decode("latin-1")
+        return text
+
+    def added_log(self):
+        return self.update_log()[len(self.log_before):]
+
+    def run_takes_the_update(self):
+        """One start that ends with 3.0.1.10 installed and the game started;
+        returns the paths the launcher asked the server for (update folder only)."""
+        self.server.reset()
+        before = self.game_starts()
+        self.prefix.run([self.installed, "/TavrelD"], timeout=PATIENCE, cwd=self.prefix.install_folder())
+        self.assertTrue(harness.wait_for(lambda: self.game_starts() > before, timeout=PATIENCE),
+                        "the game did not start; update log: %s" % self.added_log())
+        self.assertEqual(md5_file(SIGNED_NEXT), md5_file(self.installed))
+        for leftover in ("NewTavrel.exe", "NewTavrel.patch", "NewTavrel.exe.resume"):
+            self.assertFalse(os.path.exists(self.prefix.install_folder(leftover)), leftover)
+        return [r["path"] for r in self.server.requests()
+                if r["path"].endswith((".exe", ".patch"))]
+
+    # ---- the cases -----------------------------------------------------------
+    def test_1_launcher_one_release_behind_downloads_only_the_patch(self):
+        exe, patches = self.publish(SIGNED_NEXT, [UNSIGNED, SIGNED])
+        self.assertLess(os.path.getsize(os.path.join(self.server.files, patches[0].lstrip("/"))),
+                        os.path.getsize(SIGNED_NEXT) // 4)
+        asked = self.run_takes_the_update()
+        own_patch = [p for p in patches if sha256_file(SIGNED)[:12] in p]
+        self.assertEqual(own_patch, asked)
+        self.assertEqual("", self.added_log())
+
+    def test_2_refused_patches_fall_back_to_the_whole_launcher(self):
+        def damaged(path):
+            data = bytearray(open(path, "rb").read())
+            data[len(data) // 2] ^= 0x55
+            open(path, "wb").write(bytes(data))
+
+        def missing(path):
+            os.remove(path)
+
+        def of_another_pair(path):
+            # A real patch, from this launcher to the launcher without a key.
+            other = os.path.join(self.prefix.dir, "other")
+            shutil.rmtree(other, ignore_errors=True)
+            subprocess.run([DEV, "publish", UNSIGNED_NEXT, "--key", TEST_KEY, "--out", other, "--url",
+                            self.server.url("/update/"), "--previous", SIGNED], check=True,
+                           stdout=subprocess.DEVNULL, timeout=600)
+            shutil.copy(glob.glob(os.path.join(other, "*.patch"))[0], path)
+
+        cases = [
+            ("damaged", damaged, "update patch "),
+            ("missing", missing, "update patch not downloaded: the server answered 404; downloading the whole"),
+            ("of another pair", of_another_pair, "update patch "),
+        ]
+        for what, spoil, logged in cases:
+            with self.subTest(what):
+                self.setUp()
+                exe, patches = self.publish(SIGNED_NEXT, [SIGNED])
+                spoil(os.path.join(self.server.files, patches[0].lstrip("/")))
+                asked = self.run_takes_the_update()
+                self.assertEqual([patches[0], exe], asked)
+                self.assertIn(logged, self.added_log())
+                self.assertIn("downloading the whole launcher", self.added_log())
+
+    def test_3_launcher_that_is_no_patch_base_downloads_the_whole_launcher(self):
+        exe, _ = self.publish(SIGNED_NEXT, [UNSIGNED])
+        self.assertEqual([exe], self.run_takes_the_update())
+        self.assertEqual("", self.added_log())
+
+
+if __name__ == "__main__":
+    unittest.main()
