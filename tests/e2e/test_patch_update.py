@@ -154,7 +154,7 @@ class PatchUpdate(unittest.TestCase):
             other = os.path.join(self.prefix.dir, "other")
             shutil.rmtree(other, ignore_errors=True)
             subprocess.run([DEV, "publish", UNSIGNED_NEXT, "--key", TEST_KEY, "--out", other, "--url",
-                            self.server.url("/update/"), "--previous", SIGNED], check=True,
+                            self.server.url("/update/"), "--previous", SIGNED, "--first-keyed-release"], check=True,
                            stdout=subprocess.DEVNULL, timeout=600)
             shutil.copy(glob.glob(os.path.join(other, "*.patch"))[0], path)
 

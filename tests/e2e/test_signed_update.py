@@ -171,11 +171,13 @@ class SignedUpdate(unittest.TestCase):
         self.assertTrue(self.prefix.wait_idle(120))
         return self.update_log()[log_before:]
 
-    def assert_refused(self, reason, config_taken=False):
+    def assert_refused(self, reason, config_taken=False, partial_kept=False):
         """One run: the offer is refused with |reason| in the update log, the
         game starts, and the installed launcher stays as it was. A refused
         configuration leaves the channel record as it was; one that was taken
-        (|config_taken|: its download is what is refused) is recorded."""
+        (|config_taken|: its download is what is refused) is recorded. A
+        download cut off (|partial_kept|) may keep its bytes for the next run
+        to continue, but only under the record that binds them to the release."""
         own = md5_file(self.installed)
         pings = self.update_pings()
         serial = self.channel_value("Serial")
@@ -187,8 +189,14 @@ class SignedUpdate(unittest.TestCase):
             self.assertEqual(int(self.config_value("Serial")), self.channel_value("Serial"))
         else:
             self.assertEqual(serial, self.channel_value("Serial"))
-        for leftover in ("NewTavrel.exe", CONFIG, SIGNATURE):
+        for leftover in (CONFIG, SIGNATURE):
             self.assertFalse(os.path.exists(self.prefix.install_folder(leftover)), leftover)
+        partial = os.path.exists(self.prefix.install_folder("NewTavrel.exe"))
+        if partial and partial_kept:
+            self.assertTrue(os.path.exists(self.prefix.install_folder("NewTavrel.exe.resume")),
+                            "bytes kept without the record of their release")
+        else:
+            self.assertFalse(partial, "NewTavrel.exe")
 
     # ---- the story ---------------------------------------------------------
     def test_01_install_the_launcher_with_the_key(self):
@@ -282,15 +290,15 @@ class SignedUpdate(unittest.TestCase):
             self.server.fault("/update/" + os.path.basename(download), "trickle")
 
         cases = [
-            ("another file", other_file, "does not match the signed SHA-256"),
-            ("longer than signed", longer, "declared length is not the signed size"),
-            ("a trickle", trickling, "made no progress for too long"),
+            ("another file", other_file, "does not match the signed SHA-256", False),
+            ("longer than signed", longer, "declared length is not the signed size", False),
+            ("a trickle", trickling, "made no progress for too long", True),
         ]
-        for name, prepare, reason in cases:
+        for name, prepare, reason, partial_kept in cases:
             with self.subTest(name):
                 prepare(self.publish(SIGNED_NEXT))
                 try:
-                    self.assert_refused(reason, config_taken=True)
+                    self.assert_refused(reason, config_taken=True, partial_kept=partial_kept)
                 finally:
                     self.server.clear_faults()
 
