@@ -59,7 +59,7 @@ class PreparedStateKeeper : public ::testing::EmptyTestEventListener {
     }
     for (const Folder& folder : folders_) {
       for (const std::wstring& name : EntryNames(folder.path)) {
-        if (!folder.names.count(Lower(name))) testing_support::RemoveTree(Join(folder.path, name));
+        if (!folder.names.count(Lower(name))) RemoveWhenFree(Join(folder.path, name));
       }
     }
   }
@@ -80,6 +80,13 @@ class PreparedStateKeeper : public ::testing::EmptyTestEventListener {
     std::set<std::wstring> lowered;
     for (const std::wstring& name : names) lowered.insert(Lower(name));
     return lowered;
+  }
+
+  // A program the case started (an uploader stand-in, say) may still run
+  // from the folder or hold a file in it: Windows then refuses to delete
+  // them until it ends. Tried again for up to 30 s.
+  static void RemoveWhenFree(const std::wstring& path) {
+    for (int attempt = 0; attempt < 300 && !testing_support::RemoveTree(path); ++attempt) ::Sleep(100);
   }
 
   static std::wstring Join(const std::wstring& folder, const std::wstring& name) {
