@@ -54,6 +54,14 @@ void PutNumber(int64_t value, unsigned char* out) {
   if (value < 0) out[7] |= 0x80;
 }
 
+int64_t GetNumber(const unsigned char* in) {
+  uint64_t magnitude = 0;
+  for (int i = 7; i >= 0; --i) magnitude = (magnitude << 8) | in[i];
+  const bool negative = (magnitude >> 63) != 0;
+  magnitude &= ~(1ull << 63);
+  return negative ? -int64_t(magnitude) : int64_t(magnitude);
+}
+
 int64_t MatchLength(const unsigned char* a, int64_t aSize, const unsigned char* b, int64_t bSize) {
   int64_t i = 0;
   const int64_t limit = std::min(aSize, bSize);
@@ -176,10 +184,18 @@ bool MakePatch(const Bytes& old, const Bytes& target, Bytes* patch) {
     PutNumber(lenF, triple);
     PutNumber(copy, triple + 8);
     PutNumber((pos - lenB) - (lastPos + lenF), triple + 16);
-    if (lenF + copy > 0) control.insert(control.end(), triple, triple + 24);
-
+    // The applier takes no triple that makes no bytes: a seek alone joins
+    // the previous triple's seek, and before the first triple the old
+    // position stays at 0, where the applier starts.
+    if (lenF + copy > 0) {
+      control.insert(control.end(), triple, triple + 24);
+      lastPos = pos - lenB;
+    } else if (!control.empty()) {
+      unsigned char* lastSeek = control.data() + control.size() - 8;
+      PutNumber(GetNumber(lastSeek) + (pos - lenB) - (lastPos + lenF), lastSeek);
+      lastPos = pos - lenB;
+    }
     lastScan = scan - lenB;
-    lastPos = pos - lenB;
     lastOffset = pos - scan;
   }
 
