@@ -93,6 +93,17 @@ class PublishTool(unittest.TestCase):
         self.assertTrue(os.path.exists(os.path.join(out, "Tavrel_Launcher.exe")))
         self.assertIn(b"Tavrel=%s3015\r\n" % hashlib.md5(open(LAUNCHER, "rb").read()).hexdigest()[:28].encode(),
                       open(os.path.join(out, "ConfigTavrel.htm"), "rb").read())
+        # The release's symbols stay with the maker, beside the release: the
+        # launcher's own symbol file, filed under its debug identifier.
+        store = os.path.join(self.dir, "symbols")
+        symbols = [os.path.join(d, n) for d, _, names in os.walk(store) for n in names]
+        self.assertEqual(1, len(symbols), symbols)
+        self.assertIn("  symbols    %s" % symbols[0], r.stdout)
+        with open(symbols[0], encoding="utf-8") as f:
+            module = f.readline().split()
+        self.assertEqual(["MODULE", "windows"], module[:2])
+        self.assertEqual(os.path.join(store, module[4], module[3], "Tavrel_Launcher.sym"), symbols[0])
+        self.assertNotIn("symbols", os.listdir(out))
 
     def test_publish_refuses_what_no_launcher_could_take(self):
         text = os.path.join(self.dir, "notes.exe")

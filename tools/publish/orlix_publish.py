@@ -232,6 +232,21 @@ def publish(launcher, key_file, out_dir, url=None, expires_days=DEFAULT_EXPIRY_D
             "expires": utc_text(expires), "public_key": public_key_text(private_key.public_key())}
 
 
+# ---- symbols (tools/publish/release_symbols.py) ---------------------------------
+def default_symbol_store(out_dir):
+    return os.path.join(os.path.dirname(os.path.abspath(out_dir)), "symbols")
+
+
+def publish_symbols(launcher, store):
+    """Keeps the release's symbols for the crash tools; a launcher without
+    them is published all the same, with a warning."""
+    import release_symbols
+    try:
+        print("  symbols    %s" % release_symbols.copy_release_symbols(launcher, store))
+    except release_symbols.dump_pe_syms.SymbolError as e:
+        print("orlix_publish: warning: crashes of this release cannot be read: %s" % e, file=sys.stderr)
+
+
 # ---- command line -------------------------------------------------------------
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="orlix_publish", description="Key pairs and signed launcher updates.")
@@ -246,6 +261,9 @@ def main(argv=None):
     pub.add_argument("--out", required=True, help="folder to write the release into")
     pub.add_argument("--url", help="download URL of the launcher, or its folder ending in '/' "
                                    "(default: http://SERVER_HOST/update/ of the release build)")
+    pub.add_argument("--symbols", metavar="DIR",
+                     help="the maker's symbol store for releases (default: symbols/ beside the --out folder); "
+                          "keep it, never publish it")
     pub.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS",
                      help="days until launchers stop acting on this configuration (default %d)"
                           % DEFAULT_EXPIRY_DAYS)
@@ -269,6 +287,7 @@ def main(argv=None):
             for name in ("key", "url", "sha256", "expires", "public_key"):
                 print("  %-10s %s" % (name, done[name]))
             print("  files      %s, %s, %s" % (done["download"], CONFIG_NAME, SIGNATURE_NAME))
+            publish_symbols(args.launcher, args.symbols or default_symbol_store(args.out))
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)
         return 1
