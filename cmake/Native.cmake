@@ -97,4 +97,7 @@ if(BUILD_TESTING)
   add_test(NAME publish_maker_steps COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_maker_steps.py)
   set_tests_properties(publish_maker_steps PROPERTIES
       ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT};ORLIX_BUILD_WIN=${ORLIX_BUILD_WIN}" TIMEOUT 600)
+  # Debug identifiers and symbol files of the Windows trees.
+  add_test(NAME symbols_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/symbols/test_symbols.py)
+  set_tests_properties(symbols_tool PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 300)
 endif()

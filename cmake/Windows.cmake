@@ -7,6 +7,8 @@ include(${ORLIX_ROOT}/cmake/MakerSettings.cmake)
 
 # ---- Common flags ------------------------------------------------------------
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+# DWARF for the symbols (cmake/Symbols.cmake); the programs are stripped after.
+add_compile_options(-g)
 set(ORLIX_WARNINGS -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-function-type)
 # Everything static: the launcher ships as one .exe with no runtime DLLs.
 set(ORLIX_LINK_STATIC -static -static-libgcc -static-libstdc++)
@@ -14,6 +16,8 @@ find_library(ZLIB_STATIC NAMES libz.a z REQUIRED)
 set(ORLIX_WIN_LIBS
     wininet shlwapi shell32 ole32 oleaut32 uuid comctl32 gdiplus msimg32
     psapi advapi32 user32 gdi32 version bcrypt)
+
+include(${ORLIX_ROOT}/cmake/Symbols.cmake)
 
 # ---- The launcher's code: one library per folder of src/ ------------------------
 set(ORLIX_SYSTEM_LIBS ${ORLIX_WIN_LIBS})
@@ -77,3 +81,7 @@ endforeach()
 if(BUILD_TESTING)
   include(${ORLIX_ROOT}/cmake/WindowsTests.cmake)
 endif()
+
+# ---- Debug identifiers, symbols, stripping: every program of this folder ----------
+# (tools/demo_game and tools/bugreport name their own programs.)
+orlix_all_program_symbols(${CMAKE_CURRENT_SOURCE_DIR})

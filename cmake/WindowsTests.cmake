@@ -32,7 +32,8 @@ list(APPEND ORLIX_UNIT_TESTS ${ORLIX_UNIT_SUPPORT})
 list(REMOVE_DUPLICATES ORLIX_UNIT_TESTS)
 add_executable(launcher_tests ${ORLIX_UNIT_TESTS})
 target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
-target_link_libraries(launcher_tests PRIVATE orlix_core gtest)
+# dbghelp: the minidump tests read dumps and images back with it.
+target_link_libraries(launcher_tests PRIVATE orlix_core gtest dbghelp)
 # The sibling test tree of the other architecture (its test tools start
 # processes of the other bitness): build/x86_64 for i686, build/i686-test for x86_64.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")

@@ -286,8 +286,19 @@ LONG CALLBACK OnStackOverflow(EXCEPTION_POINTERS* exception) {
   return CrashFilter(exception);
 }
 
+// Zeroes the stack below the caller's frame, where RaiseException's frames
+// will lie. A crash-dump reader has no unwind information for the system's
+// RaiseException (Wine's DLLs carry no debug identifier to find symbols by)
+// and finds its caller by scanning the stack for return addresses; those
+// left there by earlier calls (the runtime's printf) would come first.
+__attribute__((noinline)) void ClearStackBelow() {
+  volatile char area[4096];
+  for (std::size_t i = 0; i < sizeof(area); ++i) area[i] = 0;
+}
+
 // Hands a runtime failure to the unhandled-exception filter.
-[[noreturn]] void RaiseFailure(DWORD code) {
+[[noreturn]] __attribute__((noinline)) void RaiseFailure(DWORD code) {
+  ClearStackBelow();
   for (;;) ::RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr);
 }
 

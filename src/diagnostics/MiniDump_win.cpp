@@ -477,6 +477,64 @@ bool WriteThreadStreams(DumpFile* file, const MiniDumpRequest& request) {
          AddStream(MemoryListStream, rva, sizeof(count) + count * sizeof(MINIDUMP_MEMORY_DESCRIPTOR));
 }
 
+// A pointer to |size| readable bytes at |rva| inside an image of |imageSize|
+// bytes, or null.
+const char* ImageBytes(const char* base, DWORD imageSize, DWORD rva, DWORD size) {
+  if (rva >= imageSize || size > imageSize - rva) return nullptr;
+  return Readable(base + rva, size) ? base + rva : nullptr;
+}
+
+// The first entry of one level of a resource directory, or the entry with
+// the identifier |id| when it is not 0; the entry's offset from the
+// directory's start, or 0.
+DWORD ResourceEntry(const char* base, DWORD imageSize, DWORD rootRva, DWORD offset, WORD id) {
+  const auto* dir =
+      reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY*>(ImageBytes(base, imageSize, rootRva + offset, sizeof(IMAGE_RESOURCE_DIRECTORY)));
+  if (!dir) return 0;
+  DWORD count = static_cast<DWORD>(dir->NumberOfNamedEntries) + dir->NumberOfIdEntries;
+  if (count > 4096) return 0;
+  const auto* entries = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(
+      ImageBytes(base, imageSize, rootRva + offset + sizeof(IMAGE_RESOURCE_DIRECTORY),
+                 count * sizeof(IMAGE_RESOURCE_DIRECTORY_ENTRY)));
+  if (!entries) return 0;
+  for (DWORD i = 0; i < count; ++i) {
+    if (id && (entries[i].NameIsString || entries[i].Id != id)) continue;
+    return entries[i].OffsetToData;
+  }
+  return 0;
+}
+
+// The module's fixed version information (VS_FIXEDFILEINFO of its version
+// resource), read from the mapped image as dbghelp does; false when it has
+// none.
+bool ReadFixedVersion(const char* base, const IMAGE_NT_HEADERS& nt, VS_FIXEDFILEINFO* out) {
+  const IMAGE_DATA_DIRECTORY& resources = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE];
+  DWORD imageSize = nt.OptionalHeader.SizeOfImage;
+  DWORD root = resources.VirtualAddress;
+  if (!root || !resources.Size) return false;
+  // Type RT_VERSION, then the first name and the first language: each a
+  // subdirectory (high bit) but the last, which is the data entry.
+  DWORD types = ResourceEntry(base, imageSize, root, 0, 16);
+  if (!(types & IMAGE_RESOURCE_DATA_IS_DIRECTORY)) return false;
+  DWORD names = ResourceEntry(base, imageSize, root, types & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY, 0);
+  if (!(names & IMAGE_RESOURCE_DATA_IS_DIRECTORY)) return false;
+  DWORD language = ResourceEntry(base, imageSize, root, names & ~IMAGE_RESOURCE_DATA_IS_DIRECTORY, 0);
+  if (!language || (language & IMAGE_RESOURCE_DATA_IS_DIRECTORY)) return false;
+  const auto* data = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY*>(
+      ImageBytes(base, imageSize, root + language, sizeof(IMAGE_RESOURCE_DATA_ENTRY)));
+  // VS_VERSIONINFO: three WORDs and L"VS_VERSION_INFO" with its terminator,
+  // then the fixed part on a 32-bit boundary.
+  constexpr DWORD kFixedOffset = (3 * sizeof(WORD) + sizeof(L"VS_VERSION_INFO") + 3) & ~3u;
+  if (!data || data->Size < kFixedOffset + sizeof(VS_FIXEDFILEINFO)) return false;
+  const char* block = ImageBytes(base, imageSize, data->OffsetToData, kFixedOffset + sizeof(VS_FIXEDFILEINFO));
+  if (!block) return false;
+  WORD valueLength = *reinterpret_cast<const WORD*>(block + sizeof(WORD));
+  const auto* fixed = reinterpret_cast<const VS_FIXEDFILEINFO*>(block + kFixedOffset);
+  if (valueLength < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BDu) return false;
+  *out = *fixed;
+  return true;
+}
+
 // One loaded module, from its entry in the loader's list and its headers.
 void WriteModule(DumpFile* file, const LDR_DATA_TABLE_ENTRY* module) {
   if (g_moduleCount == kMaxModules) return;
@@ -520,6 +578,7 @@ void WriteModule(DumpFile* file, const LDR_DATA_TABLE_ENTRY* module) {
       break;
     }
   }
+  ReadFixedVersion(base, *nt, &entry.VersionInfo);
   g_modules[g_moduleCount++] = entry;
 }
 

@@ -17,6 +17,9 @@ import unittest
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
+sys.path.insert(0, os.path.join(harness.ROOT, "tools", "crash"))
+import orlix_crash  # noqa: E402
+
 NOT_CRASHED = 100  # crash_probe's exit code when it survived
 BASE_RE = re.compile(r"^Dump_3\.0\.1\.5_crash_probe\.exe_\d{8}_\d{6}$")
 ACCESS_VIOLATION = 0xC0000005
@@ -36,6 +39,45 @@ KINDS = {
     "busy-heap": ({ACCESS_VIOLATION}, b""),
     "two-threads": ({ACCESS_VIOLATION}, b""),
 }
+# What Breakpad's processor reads from each kind's dump with the build's
+# symbols: the function that crashed, where it lies (source file, and the
+# line by a text on it where the fault's line is fixed), and the callers
+# that follow it, in order, down to the thread's start: the C runtime's start
+# of the main thread, or the system's thread start (kernel32) of the others.
+# Where the fault is in the probe's code it is the first frame; the failures
+# the handler raises have the system's RaiseException above RaiseFailure, and
+# the corrupted heap faults in the system's heap code. The stack overflow's
+# callers are the recursion itself: the processor stops walking long before
+# its bottom.
+PROBE_SOURCE = os.path.join("tests", "tools", "crash_probe.cpp")
+HANDLER_SOURCE = os.path.join("src", "diagnostics", "CrashHandler_win.cpp")
+MAIN_START = ["wmain", "__tmainCRTStartup", "mainCRTStartup"]
+THREAD_START = ["kernel32.dll+"]
+RAISED = ("RaiseFailure", HANDLER_SOURCE, "::RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr)")
+STACKS = {
+    "access": (("wmain", PROBE_SOURCE, "fault: access"), MAIN_START[1:]),
+    "invalid-parameter": (RAISED, ["diagnostics::OnInvalidParameter("] + MAIN_START),
+    # The base constructor is inlined into wmain; DrawShape's call is a tail call.
+    "pure-call": (RAISED, ["diagnostics::OnPureCall()", "__cxa_pure_virtual"] + MAIN_START),
+    "terminate": (RAISED, ["OnTerminate", "std::terminate()"] + MAIN_START),
+    "abort": (RAISED, ["diagnostics::OnAbortSignal(int)"] + MAIN_START),
+    "stack-overflow": (("Recurse", PROBE_SOURCE, None), ["Recurse", "Recurse", "Recurse"]),
+    "heap-corruption": (("CorruptHeap", PROBE_SOURCE, None), MAIN_START),
+    "locked-heap": (("wmain", PROBE_SOURCE, "fault: locked-heap"), MAIN_START[1:]),
+    "busy-heap": (("CrashWhenTold", PROBE_SOURCE, "fault: thread"), THREAD_START),
+    "two-threads": (("CrashWhenTold", PROBE_SOURCE, "fault: thread"), THREAD_START),
+}
+SYMBOLS = os.path.join(harness.BUILD_WIN, "symbols")
+
+
+def source_line(path, text):
+    with open(os.path.join(harness.ROOT, path), encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            if text in line:
+                return number
+    raise AssertionError("%r is not in %s" % (text, path))
+
+
 # The report's fixed part ends with the task list's column header (code page 936).
 TASK_HEADER = ('"映像名称","PID","会话名","会话#","内存使用","状态","用户名","CPU时间","窗口标题","运行路径"'
                .encode("gbk"))
@@ -161,6 +203,36 @@ class CrashHandler(unittest.TestCase):
             self.assertIn(t, dumped)
         self.assertTrue(any(n.lower().endswith("\\crash_probe.exe") for n in dump.module_names()))
 
+    def check_processed_stack(self, dump_path, mode):
+        """The crashed thread's stack as Breakpad's processor reads it with
+        the build's symbols."""
+        (function, source, marker), callers = STACKS[mode]
+        walk = orlix_crash.stackwalk(dump_path, [SYMBOLS])
+        frames = walk.crashed_frames()
+        shown = "%s:\n%s" % (mode, "\n".join(orlix_crash.frame_text(f) for f in frames[:40]))
+        own = [i for i, f in enumerate(frames) if f.module == "crash_probe.exe" and f.function.startswith(function)]
+        self.assertTrue(own, shown)
+        if marker and source == PROBE_SOURCE:
+            self.assertEqual(0, own[0], shown)
+        crashed = frames[own[0]]
+        self.assertEqual(os.path.join(harness.ROOT, source), os.path.normpath(crashed.file), shown)
+        if marker:
+            self.assertEqual(str(source_line(source, marker)), crashed.line, shown)
+        else:
+            self.assertTrue(crashed.line.isdigit() and int(crashed.line) > 0, shown)
+        # The callers, in order, each named (the probe's with file and line).
+        rest = frames[own[0] + 1:]
+        at = 0
+        for caller in callers:
+            found = next((i for i in range(at, len(rest)) if orlix_crash.frame_key(rest[i]).split("!")[-1]
+                          .startswith(caller) or orlix_crash.frame_key(rest[i]).startswith(caller)), None)
+            self.assertIsNotNone(found, "no caller %s after %s\n%s" % (caller, callers[:callers.index(caller)],
+                                                                          shown))
+            # The C++ runtime's own functions come without source.
+            if rest[found].module == "crash_probe.exe" and not caller.startswith("std::"):
+                self.assertTrue(rest[found].file and rest[found].line.isdigit(), shown)
+            at = found + 1
+
     def check_no_error_box(self):
         self.assertNotIn("winedbg.exe", self.prefix.user_processes())
         self.assertEqual([], harness.window_ids("crash_probe|Program Error|winedbg"))
@@ -179,6 +251,7 @@ class CrashHandler(unittest.TestCase):
                 dump_dir = self.prefix.documents("Orlix", "dump")
                 base, dump = self.check_files(dump_dir)
                 self.check_dump(dump, codes, threads)
+                self.check_processed_stack(os.path.join(dump_dir, base + ".dmp"), mode)
                 win_folder = self.prefix.to_windows(folder)
                 win_base = self.prefix.to_windows(os.path.join(dump_dir, base))
                 calls = self.uploader_calls(folder)

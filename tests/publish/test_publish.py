@@ -123,6 +123,17 @@ class PublishTool(unittest.TestCase):
         self.assertGreater(int(later["Serial"]), int(now.timestamp()))
         again = orlix_publish.resign(out, TEST_KEY, now=now)
         self.assertEqual(int(later["Serial"]) + 1, again["serial"])
+        # The release's symbols stay with the maker, beside the release: the
+        # launcher's own symbol file, filed under its debug identifier.
+        store = os.path.join(self.dir, "symbols")
+        symbols = [os.path.join(d, n) for d, _, names in os.walk(store) for n in names]
+        self.assertEqual(1, len(symbols), symbols)
+        self.assertIn("  symbols    %s" % symbols[0], r.stdout)
+        with open(symbols[0], encoding="utf-8") as f:
+            module = f.readline().split()
+        self.assertEqual(["MODULE", "windows"], module[:2])
+        self.assertEqual(os.path.join(store, module[4], module[3], "Tavrel_Launcher.sym"), symbols[0])
+        self.assertNotIn("symbols", os.listdir(out))
 
     def test_key_roll_is_signed_with_a_backup_key(self):
         out = os.path.join(self.dir, "roll")

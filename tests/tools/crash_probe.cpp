@@ -14,7 +14,8 @@
 // room for its exception) or report-crash (an access violation, after which
 // the report's first system call faults too: the memory status is made to
 // run an invalid instruction). Prints "thread <id>" for each thread that is about
-// to crash, then crashes. Exits with 100 when it did not crash.
+// to crash, then crashes. Exits with 100 when it did not crash. The lines
+// marked "fault: KIND" are where tests/e2e/test_crash.py expects the crash.
 //
 // With "replace-filter" a later SetUnhandledExceptionFilter call stands for a
 // library that tries to take the filter over; its filter would leave
@@ -63,8 +64,9 @@ __attribute__((noinline)) int Recurse(int depth) {
 // gives way. Large blocks, which Wine's heap keeps in its plain free lists
 // rather than in its low-fragmentation bins, make the fault come at once,
 // inside the heap's code and under its lock.
+// Not inlined: the crash tests expect it as a frame of its own.
 template <typename Allocate, typename Release>
-void CorruptHeap(Allocate allocate, Release release) {
+__attribute__((noinline)) void CorruptHeap(Allocate allocate, Release release) {
   const std::size_t size = 100000;
   char* block = static_cast<char*>(allocate(size));
   char* neighbour = static_cast<char*>(allocate(size));
@@ -116,7 +118,7 @@ DWORD WINAPI CrashWhenTold(void*) {
   SayThread();
   ::InterlockedIncrement(&g_waiting);
   ::WaitForSingleObject(g_go, INFINITE);
-  *g_nowhere = 1;
+  *g_nowhere = 1;  // fault: thread
   return 0;
 }
 
@@ -178,7 +180,7 @@ int wmain(int argc, wchar_t** argv) {
   const wchar_t* mode = argv[1];
   if (!std::wcscmp(mode, L"access")) {
     SayThread();
-    *g_nowhere = 1;
+    *g_nowhere = 1;  // fault: access
   } else if (!std::wcscmp(mode, L"invalid-parameter")) {
     // Windows' msvcrt.dll calls the registered handler for this. Wine 8's
     // msvcrt.dll has no _set_invalid_parameter_handler, so MinGW keeps the
@@ -210,7 +212,7 @@ int wmain(int argc, wchar_t** argv) {
     SayThread();
     SettleAsTheLauncher();
     ::HeapLock(::GetProcessHeap());
-    *g_nowhere = 1;
+    *g_nowhere = 1;  // fault: locked-heap
   } else if (!std::wcscmp(mode, L"main-thread-ends")) {
     SayThread();
     ::ExitThread(1);

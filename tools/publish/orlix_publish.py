@@ -513,6 +513,21 @@ def resign(out_dir, key_file, expires_days=DEFAULT_EXPIRY_DAYS, now=None):
     return done
 
 
+# ---- symbols (tools/publish/release_symbols.py) ---------------------------------
+def default_symbol_store(out_dir):
+    return os.path.join(os.path.dirname(os.path.abspath(out_dir)), "symbols")
+
+
+def publish_symbols(launcher, store):
+    """Keeps the release's symbols for the crash tools; a launcher without
+    them is published all the same, with a warning."""
+    import release_symbols
+    try:
+        print("  symbols    %s" % release_symbols.copy_release_symbols(launcher, store))
+    except release_symbols.dump_pe_syms.SymbolError as e:
+        print("orlix_publish: warning: crashes of this release cannot be read: %s" % e, file=sys.stderr)
+
+
 # ---- command line -------------------------------------------------------------
 def print_published(done, out_dir):
     print("published %s %s into %s, signed with %s..." % (PRODUCT_CODE, done["version"], out_dir,
@@ -554,6 +569,9 @@ def main(argv=None):
     pub.add_argument("--out", required=True, help="folder to write the release into")
     pub.add_argument("--url", help="download URL of the launcher, or its folder ending in '/' "
                                    "(default: http://SERVER_HOST/update/ of the release build)")
+    pub.add_argument("--symbols", metavar="DIR",
+                     help="the maker's symbol store for releases (default: symbols/ beside the --out folder); "
+                          "keep it, never publish it")
     pub.add_argument("--expires", type=int, default=DEFAULT_EXPIRY_DAYS, metavar="DAYS",
                      help="days until launchers stop acting on this configuration (default %d, at most %d)"
                           % (DEFAULT_EXPIRY_DAYS, MAX_EXPIRY_DAYS))
@@ -595,6 +613,7 @@ def main(argv=None):
                            first_keyed=args.first_keyed_release, allow_jump=args.allow_version_jump,
                            previous_launchers=args.previous)
             print_published(done, args.out)
+            publish_symbols(args.launcher, args.symbols or default_symbol_store(args.out))
     except PublishError as e:
         print("orlix_publish: %s" % e, file=sys.stderr)
         return 1

@@ -251,3 +251,62 @@ TEST(MiniDump, FileThatCannotBeCreated) {
   ScratchFolder scratch;
   EXPECT_FALSE(diagnostics::WriteMiniDump((scratch / L"missing\\x.dmp").c_str(), nullptr));
 }
+
+// Each module record carries what dbghelp writes from the module's image: its
+// time stamp, size and checksum, its CodeView record and its fixed version
+// information. The expected values come from the system's own readers.
+TEST(MiniDump, ModuleRecordsCarryTheImagesIdentifiers) {
+  ScratchFolder scratch;
+  std::wstring path = scratch / L"modules.dmp";
+  ASSERT_TRUE(diagnostics::WriteMiniDump(path.c_str(), nullptr));
+  DumpReader dump(path);
+  ASSERT_TRUE(dump.ok());
+  const auto* modules = dump.Stream<MINIDUMP_MODULE_LIST>(ModuleListStream);
+  ASSERT_NE(nullptr, modules);
+  auto find = [&](HMODULE handle) -> const MINIDUMP_MODULE* {
+    for (ULONG32 i = 0; i < modules->NumberOfModules; ++i) {
+      if (modules->Modules[i].BaseOfImage == reinterpret_cast<ULONG_PTR>(handle)) return &modules->Modules[i];
+    }
+    return nullptr;
+  };
+
+  // The test program: linked with a CodeView record (RSDS, GUID, age, PDB name).
+  HMODULE exe = ::GetModuleHandleW(nullptr);
+  const MINIDUMP_MODULE* own = find(exe);
+  ASSERT_NE(nullptr, own);
+  PIMAGE_NT_HEADERS nt = ::ImageNtHeader(exe);
+  ASSERT_NE(nullptr, nt);
+  EXPECT_EQ(nt->FileHeader.TimeDateStamp, own->TimeDateStamp);
+  EXPECT_EQ(nt->OptionalHeader.SizeOfImage, own->SizeOfImage);
+  EXPECT_EQ(nt->OptionalHeader.CheckSum, own->CheckSum);
+  ULONG debugSize = 0;
+  const auto* debug = static_cast<const IMAGE_DEBUG_DIRECTORY*>(
+      ::ImageDirectoryEntryToData(exe, TRUE, IMAGE_DIRECTORY_ENTRY_DEBUG, &debugSize));
+  ASSERT_NE(nullptr, debug) << "the program has no debug directory";
+  ASSERT_EQ(static_cast<DWORD>(IMAGE_DEBUG_TYPE_CODEVIEW), debug->Type);
+  ASSERT_EQ(debug->SizeOfData, own->CvRecord.DataSize);
+  const char* record = static_cast<const char*>(dump.At(own->CvRecord.Rva));
+  EXPECT_EQ(0, std::memcmp(reinterpret_cast<const char*>(exe) + debug->AddressOfRawData, record, debug->SizeOfData));
+  EXPECT_EQ(0, std::memcmp("RSDS", record, 4));
+  EXPECT_STREQ("launcher_tests.pdb", record + 24);
+
+  // kernel32: its version resource, as GetFileVersionInfo reads it from the file.
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  const MINIDUMP_MODULE* system = find(kernel);
+  ASSERT_NE(nullptr, system);
+  wchar_t kernelPath[MAX_PATH] = {};
+  ASSERT_GT(::GetModuleFileNameW(kernel, kernelPath, MAX_PATH), 0u);
+  DWORD ignored = 0;
+  DWORD size = ::GetFileVersionInfoSizeW(kernelPath, &ignored);
+  ASSERT_GT(size, 0u);
+  std::string block(size, '\0');
+  ASSERT_TRUE(::GetFileVersionInfoW(kernelPath, 0, size, &block[0]));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  ASSERT_TRUE(::VerQueryValueW(&block[0], L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+  EXPECT_EQ(0xFEEF04BDu, system->VersionInfo.dwSignature);
+  EXPECT_EQ(fixed->dwFileVersionMS, system->VersionInfo.dwFileVersionMS);
+  EXPECT_EQ(fixed->dwFileVersionLS, system->VersionInfo.dwFileVersionLS);
+  EXPECT_EQ(fixed->dwProductVersionMS, system->VersionInfo.dwProductVersionMS);
+  EXPECT_EQ(fixed->dwFileType, system->VersionInfo.dwFileType);
+}
