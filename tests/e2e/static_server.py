@@ -135,6 +135,10 @@ class CuttingLink:
                 if not piece:
                     return
                 head += piece
+            # One answer per connection: a kept-alive connection would carry
+            # the client's next request past this link, which relays only one.
+            head = re.sub(rb"(?im)^connection:[^\r\n]*\r\n", b"", head)
+            head = head.replace(b"\r\n\r\n", b"\r\nConnection: close\r\n\r\n", 1)
             server.sendall(head)
             answer = b""
             while b"\r\n\r\n" not in answer:
