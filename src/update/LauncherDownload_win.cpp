@@ -115,7 +115,10 @@ int ObtainByPatch(CZuduvizApp& app, const PatchOffer& offer, const wchar_t* targ
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   const bool sized = ::GetFileAttributesExW(patchPath, GetFileExInfoStandard, &data) && data.nFileSizeHigh == 0 &&
                      data.nFileSizeLow == offer.size;
-  const PatchFault fault = sized ? ApplyPatchFile(ownPath, patchPath, target, 0) : PatchFault::kSizeRefused;
+  // A keyed launcher knows the result's size from the signed values: the
+  // patch cannot make it write more.
+  const PatchFault fault =
+      sized ? ApplyPatchFile(ownPath, patchPath, target, SignedLauncherSize(app)) : PatchFault::kSizeRefused;
   DeletePartialFile(patchPath);
   if (fault != PatchFault::kNone) {
     LogUpdate(L"update patch refused: %ls; downloading the whole launcher",
@@ -159,7 +162,7 @@ int ObtainNewLauncher(CZuduvizApp& app, const wchar_t* target, LauncherCheck che
   // runs as it always did: whole, nothing kept for a next run.
   if (layout::GetExeFolderPath(recordPath, kPartialRecordFileName) &&
       MakeReleaseIdentity(app.m_updKey, UpdateSignaturesRequired() ? app.m_updRelease.sha256 : nullptr, identity)) {
-    PreparePartialDownload(&partial, target, recordPath, identity, 0);
+    PreparePartialDownload(&partial, target, recordPath, identity, SignedLauncherSize(app));
   }
   // A patch, unless a broken download of this release is already under way.
   if (partial.from.offset == 0) {
