@@ -209,7 +209,12 @@ class ShipYourGame(unittest.TestCase):
                   if path.startswith("/update/")]
         self.assertIn(("GET", "/update/ConfigTavrel.htm", 200), served)
         self.assertIn(("GET", "/update/ConfigTavrel.htm.sig", 200), served)
-        self.assertIn(("GET", "/update/Tavrel_Launcher_%s.exe" % VERSION, 200), served)
+        # The installed launcher is the release's --previous: it takes the
+        # patch, not the whole launcher.
+        patches = [path for method, path, status in served if path.endswith(".patch") and status == 200]
+        self.assertEqual(1, len(patches), served)
+        self.assertTrue(patches[0].startswith("/update/Tavrel_Launcher_%s_from_" % VERSION), patches)
+        self.assertNotIn(("GET", "/update/Tavrel_Launcher_%s.exe" % VERSION, 200), served)
         # The pings land in the access log; the missing pages lose nothing.
         self.assertTrue(any(path.startswith("/update.htm?") for _, path, _ in self.server.requests()),
                         self.server.requests())

@@ -123,9 +123,13 @@ class PublishTool(unittest.TestCase):
         self.assertGreater(int(later["Serial"]), int(now.timestamp()))
         again = orlix_publish.resign(out, TEST_KEY, now=now)
         self.assertEqual(int(later["Serial"]) + 1, again["serial"])
-        # The release's symbols stay with the maker, beside the release: the
-        # launcher's own symbol file, filed under its debug identifier.
-        store = os.path.join(self.dir, "symbols")
+        # Published from the command line, the release's symbols stay with
+        # the maker, beside the release: the launcher's own symbol file, filed
+        # under its debug identifier.
+        out = os.path.join(self.dir, "shipped", "release")
+        r = run_tool("publish", NEXT, "--key", TEST_KEY, "--out", out, "--url", "http://cdn.orlixgame.test/launcher/")
+        self.assertEqual(0, r.returncode, r.stderr)
+        store = os.path.join(self.dir, "shipped", "symbols")
         symbols = [os.path.join(d, n) for d, _, names in os.walk(store) for n in names]
         self.assertEqual(1, len(symbols), symbols)
         self.assertIn("  symbols    %s" % symbols[0], r.stdout)

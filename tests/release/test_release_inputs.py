@@ -54,6 +54,9 @@ class ReleaseInputs(unittest.TestCase):
         global KEY_TEXT, OTHER_KEY_TEXT
         cls.work = tempfile.mkdtemp(prefix="release_inputs.")
         cls.key = os.path.join(cls.work, "key.pem")
+        # The maker's keys are encrypted; a scheduled job gives the passphrase
+        # in the environment, as every command below inherits it.
+        os.environ["ORLIX_KEY_PASSPHRASE"] = "release inputs passphrase"
         r = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "tools", "publish", "orlix_publish.py"),
                             "keygen", cls.key], stdout=subprocess.PIPE, text=True, check=True)
         KEY_TEXT = r.stdout.split("LAUNCHER_UPDATE_PUBLIC_KEY=", 1)[1].strip()
