@@ -38,14 +38,14 @@ std::string http_date_of(int64_t seconds) {
 std::optional<ByteRange> parse_range_header(const std::string& text) {
   const std::string prefix = "bytes=";
   if (text.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-  const std::string spec = text.substr(prefix.size());
-  const size_t dash = spec.find('-');
-  if (dash == std::string::npos || spec.find(',') != std::string::npos) return std::nullopt;
-  const std::optional<uint64_t> first = parse_number(spec.substr(0, dash));
+  const std::string byte_range = text.substr(prefix.size());
+  const size_t dash = byte_range.find('-');
+  if (dash == std::string::npos || byte_range.find(',') != std::string::npos) return std::nullopt;
+  const std::optional<uint64_t> first = parse_number(byte_range.substr(0, dash));
   if (!first) return std::nullopt;
   ByteRange range;
   range.first = *first;
-  const std::string last_text = spec.substr(dash + 1);
+  const std::string last_text = byte_range.substr(dash + 1);
   if (!last_text.empty()) {
     const std::optional<uint64_t> last = parse_number(last_text);
     if (!last || *last < *first) return std::nullopt;
