@@ -14,7 +14,6 @@ import os
 import shutil
 import socket
 import subprocess
-import sys
 import tempfile
 import threading
 import time
@@ -365,6 +364,40 @@ def window_ids(name_pattern):
     r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", name_pattern],
                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     return [int(x) for x in r.stdout.split()]
+
+
+def version_key(data, version):
+    """The key a keyless launcher of |version| whose file is |data| computes
+    of itself: its MD5 (hexadecimal) cut to leave room for the dotless version."""
+    import hashlib
+    dotless = version.replace(".", "")
+    return hashlib.md5(data).hexdigest()[:32 - len(dotless)] + dotless
+
+
+def publish_config(server, key, address, padding=0):
+    """Puts a keyless update configuration on |server|: the launcher of
+    |key|, downloaded from |address|; |padding| adds that many bytes of notes."""
+    text = "[VerKey]\r\nTavrel=%s\r\nUpdAddr=%s\r\n" % (key, address)
+    if padding:
+        text += "[Notes]\r\nText=%s\r\n" % ("n" * padding)
+    server.put_file("update/ConfigTavrel.htm", text.encode("ascii"))
+
+
+def game_starts(prefix):
+    """The demo game's starts in |prefix|'s install folder, each as the game
+    logged it (its command line and folder), oldest first."""
+    path = prefix.install_folder("tavr_online.log")
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def stop_game(prefix):
+    """Ends the demo game in |prefix| when it runs, and waits until it is gone."""
+    if "tavr_online.exe" in prefix.user_processes():
+        prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
+        wait_for(lambda: "tavr_online.exe" not in prefix.user_processes(), timeout=30)
 
 
 def wait_for(predicate, timeout=60, interval=0.2):

@@ -31,8 +31,8 @@ def md5_file(path):
 
 
 def published_key(path):
-    dotless = VERSION.replace(".", "")
-    return md5_file(path)[:32 - len(dotless)] + dotless
+    with open(path, "rb") as f:
+        return harness.version_key(f.read(), VERSION)
 
 
 def query_values(query):
@@ -116,7 +116,6 @@ class PlayerFlows(unittest.TestCase):
         cls.download = os.path.join(cls.downloads, "Tavrel_Launcher.exe")
         shutil.copy(cls.launcher, cls.download)
         cls.installed = cls.prefix.install_folder("Tavrel_Launcher.exe")
-        cls.game_log = cls.prefix.install_folder("tavr_online.log")
         cls.publish(cls.launcher)
 
     @classmethod
@@ -128,22 +127,15 @@ class PlayerFlows(unittest.TestCase):
     @classmethod
     def publish(cls, exe_path, key=None):
         """Publishes |exe_path| as the current launcher on the update server."""
-        data = open(exe_path, "rb").read()
-        cls.server.put_file("files/Tavrel_Launcher.exe", data)
-        text = "[VerKey]\r\nTavrel=%s\r\nUpdAddr=%s\r\n" % (key or published_key(exe_path),
-                                                             cls.server.url("/files/Tavrel_Launcher.exe"))
-        cls.server.put_file("update/ConfigTavrel.htm", text.encode("ascii"))
+        with open(exe_path, "rb") as f:
+            cls.server.put_file("files/Tavrel_Launcher.exe", f.read())
+        harness.publish_config(cls.server, key or published_key(exe_path), cls.server.url("/files/Tavrel_Launcher.exe"))
 
     def game_starts(self):
-        if not os.path.exists(self.game_log):
-            return []
-        with open(self.game_log, encoding="utf-8") as f:
-            import json
-            return [json.loads(line) for line in f if line.strip()]
+        return harness.game_starts(self.prefix)
 
     def stop_game(self):
-        self.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
-        harness.wait_for(lambda: "tavr_online.exe" not in self.prefix.user_processes(), timeout=30)
+        harness.stop_game(self.prefix)
 
     def wait_game_start(self, before, timeout=120):
         ok = harness.wait_for(lambda: len(self.game_starts()) > before, timeout=timeout)
@@ -229,7 +221,6 @@ class PlayerFlows(unittest.TestCase):
         self.stop_game()
 
     def test_3_shortcut_start_counts_days_and_does_not_deploy(self):
-        marker = self.prefix.install_folder("data", "removed-by-test")
         victim = None
         with zipfile.ZipFile(PACKAGE) as z:
             victim = next(i.filename for i in z.infolist() if not i.is_dir() and "/" in i.filename)

@@ -1,7 +1,6 @@
 """The launcher's HTTP client under Wine against the local server: one-way
 GETs, both download forms with every fault the server can play, the update
 window's transfer with progress and cancel, and the statistic pings."""
-import hashlib
 import json
 import os
 import sys

@@ -94,16 +94,11 @@ class PatchUpdate(unittest.TestCase):
         return exe[0], patches
 
     def game_starts(self):
-        if not os.path.exists(self.game_log):
-            return 0
-        with open(self.game_log, encoding="utf-8") as f:
-            return sum(1 for line in f if line.strip())
+        return len(harness.game_starts(self.prefix))
 
     @classmethod
     def stop_game(cls):
-        if "tavr_online.exe" in cls.prefix.user_processes():
-            cls.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
-            harness.wait_for(lambda: "tavr_online.exe" not in cls.prefix.user_processes(), timeout=30)
+        harness.stop_game(cls.prefix)
 
     def update_log(self):
         paths = glob.glob(self.prefix.install_folder("Dump_*_Tavrel_update.log"))

@@ -36,11 +36,6 @@ def md5(data):
     return hashlib.md5(data).hexdigest()
 
 
-def version_key(data, version):
-    dotless = version.replace(".", "")
-    return md5(data)[:32 - len(dotless)] + dotless
-
-
 class ResumeBase(unittest.TestCase):
     """The prefix, the server and the helpers; the cases are in the subclasses."""
     PREFIX = None
@@ -59,7 +54,7 @@ class ResumeBase(unittest.TestCase):
         cls.nginx = None
         cls.link = None
         # Installed by a first run from the Downloads folder, nothing offered.
-        cls.publish_config(version_key(cls.launcher, OWN_VERSION), cls.server.url(DOWNLOAD_PATH))
+        cls.publish_config(harness.version_key(cls.launcher, OWN_VERSION), cls.server.url(DOWNLOAD_PATH))
         downloads = cls.prefix.user_dir("Downloads")
         os.makedirs(downloads, exist_ok=True)
         first = os.path.join(downloads, "Tavrel_Launcher.exe")
@@ -96,24 +91,18 @@ class ResumeBase(unittest.TestCase):
     # ---- helpers -----------------------------------------------------------
     @classmethod
     def publish_config(cls, key, address):
-        text = "[VerKey]\r\nTavrel=%s\r\nUpdAddr=%s\r\n" % (key, address)
-        cls.server.put_file("update/ConfigTavrel.htm", text.encode("ascii"))
+        harness.publish_config(cls.server, key, address)
 
     def publish_next(self, address=None, data=None):
         self.server.put_file(DOWNLOAD_PATH.lstrip("/"), data or self.next_launcher)
-        self.publish_config(version_key(self.next_launcher, NEXT_VERSION), address or self.server.url(DOWNLOAD_PATH))
+        self.publish_config(harness.version_key(self.next_launcher, NEXT_VERSION), address or self.server.url(DOWNLOAD_PATH))
 
     def game_starts(self):
-        if not os.path.exists(self.game_log):
-            return 0
-        with open(self.game_log, encoding="utf-8") as f:
-            return sum(1 for line in f if line.strip())
+        return len(harness.game_starts(self.prefix))
 
     @classmethod
     def stop_game(cls):
-        if "tavr_online.exe" in cls.prefix.user_processes():
-            cls.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
-            harness.wait_for(lambda: "tavr_online.exe" not in cls.prefix.user_processes(), timeout=30)
+        harness.stop_game(cls.prefix)
 
     def start(self):
         before = self.game_starts()
@@ -225,7 +214,7 @@ class ResumeUpdate(ResumeBase):
         with open(self.record, "rb") as f:
             record = f.read()
         with open(self.record, "wb") as f:
-            f.write(record.replace(version_key(self.next_launcher, NEXT_VERSION).encode(), b"0" * 32))
+            f.write(record.replace(harness.version_key(self.next_launcher, NEXT_VERSION).encode(), b"0" * 32))
         self.server.clear_faults()
         self.run_takes_the_update()
         self.assertEqual(["", ""], self.ranges_asked())

@@ -67,7 +67,6 @@ class SignedUpdate(unittest.TestCase):
         cls.server = harness.LocalServer(os.path.join(cls.prefix.dir, "server"))
         cls.update_dir = os.path.join(cls.server.files, "update")
         cls.installed = cls.prefix.install_folder("Tavrel_Launcher.exe")
-        cls.game_log = cls.prefix.install_folder("tavr_online.log")
         cls.work = os.path.join(cls.prefix.dir, "work")
         os.makedirs(cls.work, exist_ok=True)
         cls.other_key = os.path.join(cls.work, "other_key.pem")
@@ -117,14 +116,10 @@ class SignedUpdate(unittest.TestCase):
         return dict(orlix_publish.read_config(self.config_path()))[name]
 
     def game_starts(self):
-        if not os.path.exists(self.game_log):
-            return 0
-        with open(self.game_log, encoding="utf-8") as f:
-            return sum(1 for line in f if line.strip())
+        return len(harness.game_starts(self.prefix))
 
     def stop_game(self):
-        self.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
-        harness.wait_for(lambda: "tavr_online.exe" not in self.prefix.user_processes(), timeout=30)
+        harness.stop_game(self.prefix)
 
     def update_log(self):
         lines = []

@@ -61,12 +61,6 @@ def md5_bytes(data):
     return hashlib.md5(data).hexdigest()
 
 
-def version_key(data, version):
-    """The key a launcher of |version| whose file is |data| computes of itself."""
-    dotless = version.replace(".", "")
-    return md5_bytes(data)[:32 - len(dotless)] + dotless
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -92,7 +86,7 @@ class UpdateSafety(unittest.TestCase):
         cls.game_log = cls.prefix.install_folder("tavr_online.log")
 
         # Installed by a first run from the Downloads folder, nothing offered.
-        cls.publish_config(version_key(cls.launcher, OWN_VERSION), cls.server.url(DOWNLOAD_PATH))
+        cls.publish_config(harness.version_key(cls.launcher, OWN_VERSION), cls.server.url(DOWNLOAD_PATH))
         downloads = cls.prefix.user_dir("Downloads")
         os.makedirs(downloads, exist_ok=True)
         first = os.path.join(downloads, "Tavrel_Launcher.exe")
@@ -120,10 +114,7 @@ class UpdateSafety(unittest.TestCase):
     # ---- helpers -----------------------------------------------------------
     @classmethod
     def publish_config(cls, key, address, server=None, padding=0):
-        text = "[VerKey]\r\nTavrel=%s\r\nUpdAddr=%s\r\n" % (key, address)
-        if padding:
-            text += "[Notes]\r\nText=%s\r\n" % ("n" * padding)
-        (server or cls.server).put_file("update/ConfigTavrel.htm", text.encode("ascii"))
+        harness.publish_config(server or cls.server, key, address, padding)
 
     def publish(self, data, key, server=None):
         """Offers |data| as the launcher of key |key| for download."""
@@ -137,19 +128,14 @@ class UpdateSafety(unittest.TestCase):
 
     def own_key(self):
         data = read(self.installed)
-        return version_key(data, NEXT_VERSION if data == self.next_launcher else OWN_VERSION)
+        return harness.version_key(data, NEXT_VERSION if data == self.next_launcher else OWN_VERSION)
 
     def game_starts(self):
-        if not os.path.exists(self.game_log):
-            return 0
-        with open(self.game_log, encoding="utf-8") as f:
-            return sum(1 for line in f if line.strip())
+        return len(harness.game_starts(self.prefix))
 
     @classmethod
     def stop_game_now(cls):
-        if "tavr_online.exe" in cls.prefix.user_processes():
-            cls.prefix.run(["taskkill", "/f", "/im", "tavr_online.exe"], timeout=60)
-            harness.wait_for(lambda: "tavr_online.exe" not in cls.prefix.user_processes(), timeout=30)
+        harness.stop_game(cls.prefix)
 
     def start_from_shortcut(self, timeout=PATIENCE):
         """Starts the installed launcher with "/TavrelD" and waits for that
@@ -240,7 +226,7 @@ class UpdateSafety(unittest.TestCase):
         # Cut to its first 511 characters, the address still names the file.
         address = self.server.url(DOWNLOAD_PATH) + "?pad=" + "a" * 5000
         self.server.put_file("files/Tavrel_Launcher.exe", self.next_launcher)
-        self.publish_config(version_key(self.next_launcher, NEXT_VERSION), address)
+        self.publish_config(harness.version_key(self.next_launcher, NEXT_VERSION), address)
         before = self.game_starts()
         self.start_from_shortcut()
         self.assert_game_started(before)
@@ -250,7 +236,7 @@ class UpdateSafety(unittest.TestCase):
 
     def test_3_configuration_that_does_not_come_in_time_is_given_up(self):
         self.server.put_file("files/Tavrel_Launcher.exe", self.next_launcher)
-        self.publish_config(version_key(self.next_launcher, NEXT_VERSION), self.server.url(DOWNLOAD_PATH),
+        self.publish_config(harness.version_key(self.next_launcher, NEXT_VERSION), self.server.url(DOWNLOAD_PATH),
                             padding=300)
         cases = [
             # About 400 bytes at one byte every 2 s: over 13 minutes.
@@ -272,7 +258,7 @@ class UpdateSafety(unittest.TestCase):
                                    % CONFIG_DEADLINE_S)
 
     def test_4_configuration_redirect_loop_is_bounded(self):
-        self.publish(self.next_launcher, version_key(self.next_launcher, NEXT_VERSION))
+        self.publish(self.next_launcher, harness.version_key(self.next_launcher, NEXT_VERSION))
         self.server.fault(CONFIG_PATH, "redirect", to=CONFIG_PATH)
         before = self.game_starts()
         requests_before = len(self.server.requests(CONFIG_PATH))
@@ -283,7 +269,7 @@ class UpdateSafety(unittest.TestCase):
         self.assert_logged("update configuration not read: the server redirected too many times")
 
     def test_5_redirect_off_the_allow_list_is_not_followed(self):
-        next_key = version_key(self.next_launcher, NEXT_VERSION)
+        next_key = harness.version_key(self.next_launcher, NEXT_VERSION)
         # The configuration sent off the list: no update is offered.
         self.publish(self.next_launcher, next_key, server=self.offlist)
         self.publish(self.next_launcher, next_key)
@@ -322,7 +308,7 @@ class UpdateSafety(unittest.TestCase):
                 self.log_before = self.update_log()
                 # The key is what the download's digest and the running
                 # version give: a check of the digest part alone passes it.
-                self.publish(data, version_key(data, OWN_VERSION))
+                self.publish(data, harness.version_key(data, OWN_VERSION))
                 before = self.game_starts()
                 self.start_from_shortcut()
                 self.assert_run_ended_without_game(before)
@@ -341,13 +327,13 @@ class UpdateSafety(unittest.TestCase):
         self.assert_launcher_unchanged(self.launcher)
         self.assertEqual(updates_before, len(self.server.pings("/update.htm")))
         self.assert_logged("update refused: the file's version key \"%s\" is not the published key \"%s\""
-                           % (version_key(self.next_launcher, NEXT_VERSION), key))
+                           % (harness.version_key(self.next_launcher, NEXT_VERSION), key))
 
     def test_8_update_to_a_five_digit_version_is_taken_once(self):
         with zipfile.ZipFile(PACKAGE) as z:
             victim = next(i.filename for i in z.infolist() if not i.is_dir() and "/" in i.filename)
         os.remove(self.prefix.install_folder(victim))
-        self.publish(self.next_launcher, version_key(self.next_launcher, NEXT_VERSION))
+        self.publish(self.next_launcher, harness.version_key(self.next_launcher, NEXT_VERSION))
         updates_before = len(self.server.pings("/update.htm"))
         actives_before = len(self.activity_pings())
         before = self.game_starts()
@@ -394,7 +380,7 @@ class UpdateSafety(unittest.TestCase):
     def test_9_stalled_update_ping_does_not_hold_the_start(self):
         # Back from 3.0.1.10 to 3.0.1.5, with an update ping that is never answered.
         self.assertEqual(md5_bytes(self.next_launcher), md5_bytes(read(self.installed)))
-        self.publish(self.launcher, version_key(self.launcher, OWN_VERSION))
+        self.publish(self.launcher, harness.version_key(self.launcher, OWN_VERSION))
         self.server.reset()
         self.server.fault("/update.htm", "stall-connect", hold=600)
         updates_before = len(self.server.pings("/update.htm"))
