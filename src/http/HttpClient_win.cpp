@@ -63,12 +63,13 @@ HINTERNET Connect(HINTERNET internet, const SplitUrl& url) {
   return ::InternetConnectW(internet, url.host, url.port, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
 }
 
-// Never answered from the cache, and never redirected by WinINet itself: a
-// redirect could lead a download off the allow-list, and a redirect loop
-// would hold the caller for as long as the server likes.
+// Never answered from the cache nor written to it (configurations, pings and
+// programs are nobody's pages to keep), and never redirected by WinINet
+// itself: a redirect could lead a download off the allow-list, and a
+// redirect loop would hold the caller for as long as the server likes.
 HINTERNET OpenGetRequest(HINTERNET connection, const SplitUrl& url) {
   return ::HttpOpenRequestW(connection, L"GET", url.path, L"HTTP/1.1", nullptr, nullptr,
-                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
+                            INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT, 0);
 }
 
 // The fixed headers, and after them |moreHeaders| (a resumed download's

@@ -134,6 +134,10 @@ class HttpClient(unittest.TestCase):
             self.assertEqual(self.read(path), b"changed")
         finally:
             self.server.put_file("f.bin", self.body)
+        # Nor kept in WinINet's cache, where every program of the user reads.
+        cache = self.prefix.local_appdata("Microsoft", "Windows", "INetCache")
+        kept = [os.path.join(d, n) for d, _, names in os.walk(cache) for n in names if n.lower() != "index.dat"]
+        self.assertEqual([], kept)
 
     # ---- Window form -----------------------------------------------------------
     def test_window_form_complete_with_progress(self):
