@@ -9,6 +9,13 @@ include(${ORLIX_ROOT}/cmake/MakerSettings.cmake)
 add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 # DWARF for the symbols (cmake/Symbols.cmake); the programs are stripped after.
 add_compile_options(-g)
+# 32-bit code keeps its frame pointers. 32-bit RtlCaptureContext describes its
+# caller's caller from the EBP chain (Wine's, as Windows' x86 one), which is
+# garbage in code built without them; and a stack walker that finds no call
+# frame information for a frame (system DLLs) follows EBP.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  add_compile_options(-fno-omit-frame-pointer)
+endif()
 set(ORLIX_WARNINGS -Wall -Wextra -Wno-missing-field-initializers -Wno-cast-function-type)
 # Everything static: the launcher ships as one .exe with no runtime DLLs.
 set(ORLIX_LINK_STATIC -static -static-libgcc -static-libstdc++)

@@ -124,12 +124,16 @@ struct FakeCrash {
     return crashed;
   }
 
+  // 32-bit RtlCaptureContext describes its caller's caller: called from
+  // here, the context is Run's, with Run's locals above its stack pointer.
+  static __attribute__((noinline)) void Capture(CONTEXT* context) { ::RtlCaptureContext(context); }
+
   static DWORD WINAPI Run(void* self) {
     auto* crash = static_cast<FakeCrash*>(self);
     char* volatile onStack = static_cast<char*>(::HeapAlloc(::GetProcessHeap(), 0, 64));
     std::memset(onStack, 'Q', 64);
     crash->marker = onStack;
-    ::RtlCaptureContext(&crash->context);
+    Capture(&crash->context);
     crash->record.ExceptionAddress = reinterpret_cast<void*>(InstructionPointer(crash->context));
     crash->record.NumberParameters = 2;
     crash->record.ExceptionInformation[0] = 7;
