@@ -51,8 +51,11 @@ KINDS = {
 # its bottom.
 PROBE_SOURCE = os.path.join("tests", "tools", "crash_probe.cpp")
 HANDLER_SOURCE = os.path.join("src", "diagnostics", "CrashHandler_win.cpp")
-MAIN_START = ["wmain", "__tmainCRTStartup", "mainCRTStartup"]
 THREAD_START = ["kernel32.dll+"]
+# The 32-bit mainCRTStartup hands over to __tmainCRTStartup as its last call
+# (a jump: no frame of its own), so the system's thread start follows.
+ARCH = harness.pe_architecture(harness.tool_exe("crash_probe.exe"))
+MAIN_START = ["wmain", "__tmainCRTStartup"] + (["mainCRTStartup"] if ARCH == "x86_64" else THREAD_START)
 RAISED = ("RaiseFailure", HANDLER_SOURCE, "::RaiseException(code, EXCEPTION_NONCONTINUABLE, 0, nullptr)")
 STACKS = {
     "access": (("wmain", PROBE_SOURCE, "fault: access"), MAIN_START[1:]),

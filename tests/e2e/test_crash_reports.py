@@ -36,11 +36,15 @@ def source_line(path, text):
 
 
 def function_rva(symbol_file, name):
+    """The function's address and its name as the symbol file has it: a
+    32-bit __stdcall function (decorated, so not demangled) comes without
+    its parameters."""
+    names = (name, name.split("(", 1)[0])
     with open(symbol_file, encoding="utf-8") as f:
         for line in f:
             parts = line.rstrip("\n").split(" ", 4)
-            if parts[0] == "FUNC" and parts[-1] == name:
-                return int(parts[1], 16)
+            if parts[0] == "FUNC" and parts[-1] in names:
+                return int(parts[1], 16), parts[-1]
     raise AssertionError("%s is not in %s" % (name, symbol_file))
 
 
@@ -81,7 +85,7 @@ class LauncherCrashReports(unittest.TestCase):
         image = dump_pe_syms.Image(self.installed)
         symbols = dump_pe_syms.store_path(os.path.join(harness.BUILD_WIN, "symbols"), image)
         self.assertTrue(os.path.isfile(symbols), "the build wrote no symbols for the installed launcher")
-        rva = function_rva(symbols, CRASH_FUNCTION)
+        rva, crashed_function = function_rva(symbols, CRASH_FUNCTION)
 
         # The launcher waits in its update check (for at most 15 s), with its
         # crash handler in place; the injector, started before, is told then.
@@ -114,10 +118,10 @@ class LauncherCrashReports(unittest.TestCase):
         self.assertEqual(0, listed.returncode, listed.stderr)
         out = listed.stdout
         self.assertRegex(out, r"(?m)^1 x EXCEPTION_ACCESS_VIOLATION_READ  \(Tavrel_Launcher\.exe!%s"
-                         % re.escape(CRASH_FUNCTION), out)
+                         % re.escape(crashed_function), out)
         self.assertIn("versions: %s" % VERSION, out)
         self.assertRegex(out, r"first: \S.* +last: \S", out)
-        self.assertIn("Tavrel_Launcher.exe!%s  [%s:%d]" % (CRASH_FUNCTION, CRASH_SOURCE, line), out)
+        self.assertIn("Tavrel_Launcher.exe!%s  [%s:%d]" % (crashed_function, CRASH_SOURCE, line), out)
 
         dump = self.stored(".dmp")[0]
         shown = dev("crash", dump)
@@ -127,16 +131,17 @@ class LauncherCrashReports(unittest.TestCase):
         self.assertIn("Program:       Tavrel_Launcher.exe %s" % VERSION, text)
         crashed = text.split("(crashed)\n", 1)[1].split("\n\n", 1)[0]
         self.assertRegex(crashed.splitlines()[0], r"^\s+0  Tavrel_Launcher\.exe!%s  \[%s:%d\]$"
-                         % (re.escape(CRASH_FUNCTION), re.escape(CRASH_SOURCE), line))
+                         % (re.escape(crashed_function), re.escape(CRASH_SOURCE), line))
         # The main thread, which waits for the configuration, is read as the
         # launcher's functions with their files and lines down to its start.
         main = [block for block in text.split("\n\n") if "CZuduvizApp::InitInstance()" in block]
         self.assertEqual(1, len(main), text)
-        # wWinMain hands over to RunApplication as its last call: it leaves
-        # no frame of its own.
+        # wWinMain hands over to RunApplication as its last call, and so
+        # does the 32-bit WinMainCRTStartup to __tmainCRTStartup: neither
+        # leaves a frame of its own.
         self.assertRegex(main[0], r"(?s)Tavrel_Launcher\.exe!CZuduvizApp::InitInstance\(\)  \[src/core/ZuduvizApp_win\.cpp:\d+\]"
                          r".*Tavrel_Launcher\.exe!app::CWinAppBase::RunApplication\(HINSTANCE__\*\)  "
-                         r"\[src/app/AppBase_win\.cpp:\d+\].*Tavrel_Launcher\.exe!WinMainCRTStartup\b")
+                         r"\[src/app/AppBase_win\.cpp:\d+\].*Tavrel_Launcher\.exe!__tmainCRTStartup\b")
 
     def stored(self, ending):
         return sorted(os.path.join(self.server.reports, n) for n in os.listdir(self.server.reports)

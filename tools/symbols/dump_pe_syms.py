@@ -305,7 +305,11 @@ def dump_syms_text(image, dump_syms):
     with tempfile.TemporaryDirectory(prefix="dump_pe_syms.") as tmp:
         elf = os.path.join(tmp, os.path.basename(image.path) + ".elf")
         try:
-            subprocess.run([triple + "-objcopy", "-O", target, image.path, elf], check=True, capture_output=True)
+            # 32-bit COFF names start with an underscore of the C ABI's
+            # (__ZSt9terminatev for _ZSt9terminatev): without it they demangle.
+            strip = [] if image.is64 else ["--remove-leading-char"]
+            subprocess.run([triple + "-objcopy", "-O", target] + strip + [image.path, elf], check=True,
+                           capture_output=True)
         except (OSError, subprocess.CalledProcessError) as e:
             raise SymbolError("%s: objcopy to ELF failed (%s)" % (image.path, getattr(e, "stderr", b"") or e))
         load = elf_load_address(elf)
