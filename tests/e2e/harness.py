@@ -366,6 +366,15 @@ def window_ids(name_pattern):
     return [int(x) for x in r.stdout.split()]
 
 
+def source_line(path, text):
+    """The number of the first line of the checkout's file |path| that holds |text|."""
+    with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+        for number, line in enumerate(f, 1):
+            if text in line:
+                return number
+    raise AssertionError("%r is not in %s" % (text, path))
+
+
 def version_key(data, version):
     """The key a keyless launcher of |version| whose file is |data| computes
     of itself: its MD5 (hexadecimal) cut to leave room for the dotless version."""

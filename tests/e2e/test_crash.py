@@ -73,14 +73,6 @@ STACKS = {
 SYMBOLS = os.path.join(harness.BUILD_WIN, "symbols")
 
 
-def source_line(path, text):
-    with open(os.path.join(harness.ROOT, path), encoding="utf-8") as f:
-        for number, line in enumerate(f, 1):
-            if text in line:
-                return number
-    raise AssertionError("%r is not in %s" % (text, path))
-
-
 # The report's fixed part ends with the task list's column header (code page 936).
 TASK_HEADER = ('"映像名称","PID","会话名","会话#","内存使用","状态","用户名","CPU时间","窗口标题","运行路径"'
                .encode("gbk"))
@@ -220,7 +212,7 @@ class CrashHandler(unittest.TestCase):
         crashed = frames[own[0]]
         self.assertEqual(os.path.join(harness.ROOT, source), os.path.normpath(crashed.file), shown)
         if marker:
-            self.assertEqual(str(source_line(source, marker)), crashed.line, shown)
+            self.assertEqual(str(harness.source_line(source, marker)), crashed.line, shown)
         else:
             self.assertTrue(crashed.line.isdigit() and int(crashed.line) > 0, shown)
         # The callers, in order, each named (the probe's with file and line).

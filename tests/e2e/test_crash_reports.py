@@ -27,14 +27,6 @@ CRASH_FUNCTION = "telemetry::PingThread(void*)"
 CRASH_SOURCE = os.path.join("src", "telemetry", "Ping_win.cpp")
 
 
-def source_line(path, text):
-    with open(os.path.join(harness.ROOT, path), encoding="utf-8") as f:
-        for number, line in enumerate(f, 1):
-            if text in line:
-                return number
-    raise AssertionError("%r not in %s" % (text, path))
-
-
 def function_rva(symbol_file, name):
     """The function's address and its name as the symbol file has it: a
     32-bit __stdcall function (decorated, so not demangled) comes without
@@ -115,8 +107,8 @@ class LauncherCrashReports(unittest.TestCase):
 
         # The first read through the argument: the compiler may order the
         # two reads either way (the 32-bit build reads the text first).
-        lines = "(%d|%d)" % (source_line(CRASH_SOURCE, "CZuduvizApp* app = ping->app;"),
-                             source_line(CRASH_SOURCE, "base::CopyText(url, ping->url)"))
+        lines = "(%d|%d)" % (harness.source_line(CRASH_SOURCE, "CZuduvizApp* app = ping->app;"),
+                             harness.source_line(CRASH_SOURCE, "base::CopyText(url, ping->url)"))
         listed = dev("crashes", "--server", self.server_dir)
         self.assertEqual(0, listed.returncode, listed.stderr)
         out = listed.stdout
