@@ -72,12 +72,16 @@ if(BUILD_TESTING)
       if(NOT _arch STREQUAL ORLIX_E2E_ARCH)
         set(_name e2e_${_base}_${_arch})
       endif()
-      add_test(NAME ${_name} COMMAND ${ORLIX_PYTHON} ${_script})
-      set(_env "ORLIX_ROOT=${ORLIX_ROOT}" "ORLIX_BUILD_WIN=${_tree_${_arch}}" "ORLIX_TEST_PORT=${ORLIX_TEST_PORT}")
+      # Drivers run side by side: each in its own network namespace (its
+      # local server takes the test port on its own loopback) and X display
+      # (tools/wine/isolated), with its own scratch folder and prefix copies.
+      add_test(NAME ${_name} COMMAND ${ORLIX_ROOT}/tools/wine/isolated ${ORLIX_PYTHON} ${_script})
+      set(_env "ORLIX_ROOT=${ORLIX_ROOT}" "ORLIX_BUILD_WIN=${_tree_${_arch}}" "ORLIX_TEST_PORT=${ORLIX_TEST_PORT}"
+               "ORLIX_E2E_DIR=${ORLIX_ROOT}/build/e2e/${_name}")
       if(TARGET orlix_server)
         list(APPEND _env "ORLIX_SERVER=$<TARGET_FILE:orlix_server>")
       endif()
-      set_tests_properties(${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 900 RESOURCE_LOCK wine LABELS ${_arch})
+      set_tests_properties(${_name} PROPERTIES ENVIRONMENT "${_env}" TIMEOUT 900 LABELS ${_arch})
     endforeach()
   endforeach()
   # ./dev release builds a launcher of its own before the player's story.

@@ -32,6 +32,13 @@ list(APPEND ORLIX_UNIT_TESTS ${ORLIX_UNIT_SUPPORT})
 list(REMOVE_DUPLICATES ORLIX_UNIT_TESTS)
 add_executable(launcher_tests ${ORLIX_UNIT_TESTS})
 target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
+# The cases themselves, and GoogleTest, are compiled without optimisation and
+# with line tables only (what a failure's file and line and the symbol store
+# need): at the tree's -O3 -g their GoogleTest macros took three times as
+# long to compile, half of a test tree's build. The code under test, the
+# layers, is compiled as it ships.
+target_compile_options(launcher_tests PRIVATE -O0 -g1)
+target_compile_options(gtest PRIVATE -O0 -g1)
 # dbghelp: the minidump tests read dumps and images back with it.
 target_link_libraries(launcher_tests PRIVATE orlix_core gtest dbghelp)
 # The sibling test tree of the other architecture (its test tools start
@@ -50,21 +57,26 @@ if(ORLIX_TEST_TOOL_TARGETS)
 endif()
 add_dependencies(launcher_tests Tavrel_Launcher)
 
-# Each test case becomes one CTest test named Suite.Case; discovery runs the
-# executable under Wine when ctest starts, not at build time.
-gtest_discover_tests(launcher_tests
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-    DISCOVERY_MODE PRE_TEST
-    DISCOVERY_TIMEOUT 600  # listing the cases is a cold Wine start: slow in an emulated guest
-    PROPERTIES TIMEOUT 300 FIXTURES_REQUIRED orlix_wineprefix)
-
-# Every case above runs in the prepared prefix (build/wineprefix); what one
-# leaves there every later test inherits, end-to-end tests included (they copy
-# it). Each case puts back what it changes; this check runs after the last
-# of them (also in a filtered run) and fails when the prefix is not as
-# tools/wine/prefix-setup left it.
-add_test(NAME wineprefix_unchanged COMMAND ${ORLIX_ROOT}/tools/wine/prefix-check)
-set_tests_properties(wineprefix_unchanged PROPERTIES FIXTURES_CLEANUP orlix_wineprefix TIMEOUT 300)
+# The cases run in ORLIX_GTEST_SHARDS shares (GoogleTest's own split of the
+# list), each a CTest test that runs its cases in one test program under Wine
+# (tools/wine/gtest-batch): a Wine start per case made the suite's time mostly
+# Wine starts. The shares run side by side, each in tools/wine/isolated (its
+# own network namespace and display) with its own copy of the prepared prefix
+# (build/wineprefix), and each reports its cases by name into test-results/,
+# which ./dev test counts. What one case leaves in the prefix every later case
+# would inherit: each case puts back what it changes (TestMain_win.cpp), and
+# each share ends by checking that its prefix is as tools/wine/prefix-setup
+# left it ("wineprefix_unchanged").
+find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(ORLIX_GTEST_SHARDS 4 CACHE STRING "Shares the GoogleTest cases of a Windows test tree run in")
+set(_gtest_batch ${ORLIX_ROOT}/tools/wine/isolated ${ORLIX_SYSTEM_PYTHON} ${ORLIX_ROOT}/tools/wine/gtest-batch
+    --tree ${CMAKE_BINARY_DIR} --exe $<TARGET_FILE:launcher_tests>)
+foreach(_shard RANGE 1 ${ORLIX_GTEST_SHARDS})
+  set(_name launcher_tests_${_shard}of${ORLIX_GTEST_SHARDS})
+  add_test(NAME ${_name} COMMAND ${_gtest_batch} --name ${_name} --shard ${_shard} --shards ${ORLIX_GTEST_SHARDS})
+  # Each case is bounded (300 s) inside; this bounds the share as a whole.
+  set_tests_properties(${_name} PROPERTIES TIMEOUT 3000 LABELS gtest)
+endforeach()
 
 # A launcher of a later version with five version digits, 3.0.1.10, which the
 # update tests publish: the same code and resources, linked with its own copy
@@ -89,7 +101,6 @@ endif()
 # library's (keyless) one: signed/ at this version and signed_next/ at
 # 3.0.1.10 with the current and the backup key, signed_rolled/ at 3.0.1.11
 # with the rolled key as current and the same backup key.
-find_program(ORLIX_SYSTEM_PYTHON NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
 set(_keydir ${CMAKE_BINARY_DIR}/testkey)
 set(ORLIX_TEST_UPDATE_KEY ${_keydir}/update_test_key.pem)
 set(_backup_key ${_keydir}/update_backup_key.pem)
@@ -142,7 +153,5 @@ endforeach()
 # more in the C locale (ANSI 1252, OEM 437), which a Western system has.
 set(ORLIX_C_LOCALE_CASES
     "SystemLocale.*:SelfDeleteText.*:ZipReader.NamesInUtf8AndTheAnsiCodePage:DeviceCodeTest.*:SystemReport.*:Md5HexOfText.*")
-add_test(NAME c_locale_cases COMMAND launcher_tests --gtest_filter=${ORLIX_C_LOCALE_CASES})
-set_tests_properties(c_locale_cases PROPERTIES
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR} ENVIRONMENT "ORLIX_WINE_LANG=C.UTF-8" TIMEOUT 600
-    FIXTURES_REQUIRED orlix_wineprefix)
+add_test(NAME c_locale_cases COMMAND ${_gtest_batch} --name c_locale_cases --filter ${ORLIX_C_LOCALE_CASES})
+set_tests_properties(c_locale_cases PROPERTIES ENVIRONMENT "ORLIX_WINE_LANG=C.UTF-8" TIMEOUT 1200 LABELS gtest)

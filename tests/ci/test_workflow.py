@@ -28,6 +28,23 @@ def tree_built(tree):
     return r.returncode == 0 and "no work to do" in r.stdout
 
 
+def configure_commands(dev):
+    """Each tree's whole `configure TREE ...` command in ./dev, its continued
+    lines joined: {tree: arguments}. Nothing of a neighbouring command."""
+    commands = {}
+    lines = dev.splitlines()
+    for i, line in enumerate(lines):
+        m = re.match(r"^\s+configure ([\w-]+)(?: (.*))?$", line)
+        if not m:
+            continue
+        text = m.group(2) or ""
+        while text.endswith("\\") and i + 1 < len(lines):
+            i += 1
+            text = text[:-1] + " " + lines[i].strip()
+        commands[m.group(1)] = text
+    return commands
+
+
 def steps(job):
     return job.get("steps", [])
 
@@ -60,7 +77,7 @@ class WindowsWorkflow(unittest.TestCase):
         upload = [s for s in steps(self.jobs["cross-build"]) if s.get("uses", "").startswith("actions/upload-artifact@")]
         self.assertEqual(1, len(upload))
         paths = [p.strip() for p in upload[0]["with"]["path"].splitlines() if p.strip()]
-        configured = dict(re.findall(r"^\s+configure ([\w-]+) (.*?)(?:\\)?$", self.dev, re.M))
+        configured = configure_commands(self.dev)
         windows_cmake = read("cmake", "Windows.cmake") + read("cmake", "WindowsTests.cmake")
         made = {
             "launcher_tests.exe": "add_executable(launcher_tests ",
@@ -72,7 +89,8 @@ class WindowsWorkflow(unittest.TestCase):
             with self.subTest(path):
                 _, tree, rest = path.split("/", 2)
                 self.assertIn(tree, configured, "./dev build makes no tree %s" % tree)
-                self.assertIn("ORLIX_TEST_SETTINGS=ON", configured[tree] + self.dev.split("configure " + tree, 1)[1][:400])
+                self.assertIn("-DORLIX_TEST_SETTINGS=ON", configured[tree].split(),
+                              "build/%s is carried to Windows but not configured with the test settings" % tree)
                 self.assertIn(rest, made)
                 self.assertIn(made[rest], windows_cmake)
                 # This checkout's own build made it, once that tree is built
@@ -105,6 +123,16 @@ class WindowsWorkflow(unittest.TestCase):
                 if "uses" in step:
                     with self.subTest(job=name, uses=step["uses"]):
                         self.assertRegex(step["uses"], r"^actions/[a-z-]+@v\d+$")
+
+
+class ConfigureCommands(unittest.TestCase):
+    def test_a_tree_gets_only_its_own_command(self):
+        dev = ("  configure i686-test -DA=1 \\\n    -DCMAKE_BUILD_TYPE=Release\n"
+               "  configure x86_64 -DORLIX_TEST_SETTINGS=ON\n")
+        commands = configure_commands(dev)
+        self.assertNotIn("-DORLIX_TEST_SETTINGS=ON", commands["i686-test"].split())
+        self.assertIn("-DCMAKE_BUILD_TYPE=Release", commands["i686-test"].split())
+        self.assertIn("-DORLIX_TEST_SETTINGS=ON", commands["x86_64"].split())
 
 
 if __name__ == "__main__":

@@ -46,6 +46,10 @@ WESTERN_LOCALE = "C.UTF-8"
 MACHINE_VIEW = "/reg:32"
 SERVER_BIN = os.environ.get("ORLIX_SERVER") or os.path.join(ROOT, "build", "native", "server", "orlix_server")
 BASE_PREFIX = os.path.join(ROOT, "build", "wineprefix")
+# Scratch of this driver: prefix copies, server folders. CTest gives each
+# driver (and each architecture it runs against) a folder of its own, since
+# drivers run side by side.
+E2E_DIR = os.environ.get("ORLIX_E2E_DIR") or os.path.join(ROOT, "build", "e2e")
 
 
 def _test_port():
@@ -89,7 +93,7 @@ class WinePrefix:
 
     def __init__(self, name, locale=PLAYERS_LOCALE):
         subprocess.run([os.path.join(ROOT, "tools", "wine", "prefix-setup")], check=True)
-        self.dir = os.path.join(ROOT, "build", "e2e", name)
+        self.dir = os.path.join(E2E_DIR, name)
         self.path = os.path.join(self.dir, "prefix")
         if os.path.exists(self.dir):
             self._kill_server()

@@ -50,7 +50,7 @@ class LauncherCrashReports(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.prefix = harness.WinePrefix("crash_reports")
-        cls.server_dir = os.path.join(harness.ROOT, "build", "e2e", "crash_reports", "server")
+        cls.server_dir = os.path.join(harness.E2E_DIR, "crash_reports", "server")
         shutil.rmtree(cls.server_dir, ignore_errors=True)
         cls.server = harness.LocalServer(cls.server_dir)
         # Installed by a first run, which starts the game; the server offers

@@ -109,7 +109,7 @@ class PlayerFlows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.prefix = harness.WinePrefix("flows")
-        cls.server = harness.LocalServer(os.path.join(harness.ROOT, "build", "e2e", "flows", "server"))
+        cls.server = harness.LocalServer(os.path.join(harness.E2E_DIR, "flows", "server"))
         cls.launcher = harness.launcher_exe()
         cls.downloads = cls.prefix.user_dir("Downloads")
         os.makedirs(cls.downloads, exist_ok=True)
@@ -255,7 +255,7 @@ class PlayerFlows(unittest.TestCase):
         # A server that answers late, as a distant one does: the game starts
         # at once, and the launcher ends only once the ping is answered (had
         # it ended at once, the ping would have been abandoned).
-        root = os.path.join(harness.ROOT, "build", "e2e", "flows", "server")
+        root = os.path.join(harness.E2E_DIR, "flows", "server")
         self.server.stop()
         upstream = harness.unused_port()
         type(self).server = harness.LocalServer(root, port=upstream)
@@ -358,7 +358,7 @@ class PlayerFlows(unittest.TestCase):
                 self.assertEqual(before, len(self.game_starts()))
                 self.assertTrue(os.path.exists(self.installed))
         finally:
-            type(self).server = harness.LocalServer(os.path.join(harness.ROOT, "build", "e2e", "flows", "server"))
+            type(self).server = harness.LocalServer(os.path.join(harness.E2E_DIR, "flows", "server"))
             self.publish(self.installed)
 
     def test_9_game_that_cannot_start_is_reported(self):

@@ -2,8 +2,9 @@
 made by the maker's own tool (`./dev publish --previous OLD.exe`), signed
 with the test update key. A launcher that is the base of a published patch
 downloads the patch instead of the whole launcher and ends with exactly
-the published one; a patch that is missing, damaged or of another pair
-falls back to the whole launcher in the same run; a launcher that is no
+the published one; a patch that is missing, damaged, of another pair or
+that applies but makes another launcher falls back to the whole launcher
+in the same run; a launcher that is no
 patch's base downloads the whole launcher at once.
 
 One Wine prefix carries the cases; each puts the 3.0.1.5 launcher with the
@@ -12,6 +13,7 @@ test key back and publishes 3.0.1.10 anew.
 import glob
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -26,6 +28,7 @@ SIGNED_NEXT = os.path.join(harness.BUILD_WIN, "signed_next", "Tavrel_Launcher.ex
 UNSIGNED = harness.launcher_exe()                                                     # 3.0.1.5, no key
 UNSIGNED_NEXT = os.path.join(harness.BUILD_WIN, "next", "Tavrel_Launcher.exe")       # 3.0.1.10, no key
 TEST_KEY = os.path.join(harness.BUILD_WIN, "testkey", "update_test_key.pem")
+MAKEPATCH = os.path.join(harness.ROOT, "build", "native", "tools", "orlix_makepatch")
 PATIENCE = 300
 
 
@@ -153,10 +156,32 @@ class PatchUpdate(unittest.TestCase):
                            stdout=subprocess.DEVNULL, timeout=600)
             shutil.copy(glob.glob(os.path.join(other, "*.patch"))[0], path)
 
+        def makes_another_launcher(path):
+            # A real patch from this launcher, which applies, to a launcher of
+            # the published size one byte off the published one; the
+            # configuration names its size, signed anew (./dev resign keeps
+            # the patch values it finds). The made file then fails its check.
+            other = os.path.join(self.prefix.dir, "one_byte_off.exe")
+            data = bytearray(open(SIGNED_NEXT, "rb").read())
+            data[-1] ^= 0xFF
+            open(other, "wb").write(bytes(data))
+            subprocess.run([MAKEPATCH, "diff", SIGNED, other, path], check=True, timeout=600)
+            config = os.path.join(self.update_dir, "ConfigTavrel.htm")
+            with open(config, encoding="ascii", newline="") as f:
+                text = f.read()
+            text = re.sub(r"Patch1Size=\d+", "Patch1Size=%d" % os.path.getsize(path), text)
+            with open(config, "w", encoding="ascii", newline="") as f:
+                f.write(text)
+            subprocess.run([DEV, "resign", self.update_dir, "--key", TEST_KEY], check=True,
+                           stdout=subprocess.DEVNULL, timeout=600)
+
         cases = [
-            ("damaged", damaged, "update patch "),
+            ("damaged", damaged, "update patch refused: "),
             ("missing", missing, "update patch not downloaded: the server answered 404; downloading the whole"),
-            ("of another pair", of_another_pair, "update patch "),
+            ("of another pair", of_another_pair,
+             "update patch refused: the patch is not the size the configuration names"),
+            ("makes another launcher", makes_another_launcher,
+             "update patch made a file that failed its check; downloading the whole launcher"),
         ]
         for what, spoil, logged in cases:
             with self.subTest(what):

@@ -74,7 +74,7 @@ class UpdateSafety(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.prefix = harness.WinePrefix("update_safety")
-        base = os.path.join(harness.ROOT, "build", "e2e", "update_safety")
+        base = os.path.join(harness.E2E_DIR, "update_safety")
         cls.server = harness.LocalServer(os.path.join(base, "server"))
         # A host off the allow-list (which holds 127.0.0.1, localhost and
         # orlixgame.test in test builds) that would serve a launcher carrying
