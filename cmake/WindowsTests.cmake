@@ -39,6 +39,9 @@ target_include_directories(launcher_tests PRIVATE ${ORLIX_ROOT}/tests/unit)
 # layers, is compiled as it ships.
 target_compile_options(launcher_tests PRIVATE -O0 -g1)
 target_compile_options(gtest PRIVATE -O0 -g1)
+# Every case file parses GoogleTest's header first: parsed once, as a
+# precompiled header.
+target_precompile_headers(launcher_tests PRIVATE <gtest/gtest.h> <string> <vector>)
 # dbghelp: the minidump tests read dumps and images back with it.
 target_link_libraries(launcher_tests PRIVATE orlix_core gtest dbghelp)
 # The sibling test tree of the other architecture (its test tools start

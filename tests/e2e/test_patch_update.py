@@ -162,9 +162,11 @@ class PatchUpdate(unittest.TestCase):
             # configuration names its size, signed anew (./dev resign keeps
             # the patch values it finds). The made file then fails its check.
             other = os.path.join(self.prefix.dir, "one_byte_off.exe")
-            data = bytearray(open(SIGNED_NEXT, "rb").read())
+            with open(SIGNED_NEXT, "rb") as f:
+                data = bytearray(f.read())
             data[-1] ^= 0xFF
-            open(other, "wb").write(bytes(data))
+            with open(other, "wb") as f:
+                f.write(bytes(data))
             subprocess.run([MAKEPATCH, "diff", SIGNED, other, path], check=True, timeout=600)
             config = os.path.join(self.update_dir, "ConfigTavrel.htm")
             with open(config, encoding="ascii", newline="") as f:
@@ -179,7 +181,7 @@ class PatchUpdate(unittest.TestCase):
             ("damaged", damaged, "update patch refused: "),
             ("missing", missing, "update patch not downloaded: the server answered 404; downloading the whole"),
             ("of another pair", of_another_pair,
-             "update patch refused: the patch is not the size the configuration names"),
+             "update patch not downloaded: the answer's declared length is not the expected size"),
             ("makes another launcher", makes_another_launcher,
              "update patch made a file that failed its check; downloading the whole launcher"),
         ]
