@@ -91,6 +91,9 @@ if(BUILD_TESTING)
   # The host's side of the i686 guest (tools/guest/run-guest), with a stand-in for qemu.
   add_test(NAME guest_runner COMMAND ${ORLIX_PYTHON} ${ORLIX_ROOT}/tests/guest/test_run_guest.py)
   set_tests_properties(guest_runner PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 300)
+  # The runner of the Windows trees' GoogleTest shares, with a stand-in test program.
+  add_test(NAME gtest_batch COMMAND ${ORLIX_PYTHON} ${ORLIX_ROOT}/tests/ci/test_gtest_batch.py)
+  set_tests_properties(gtest_batch PROPERTIES ENVIRONMENT "ORLIX_ROOT=${ORLIX_ROOT}" TIMEOUT 300)
   # The maker's publishing tool on the launchers of the Windows test build.
   add_test(NAME publish_tool COMMAND /usr/bin/python3 ${ORLIX_ROOT}/tests/publish/test_publish.py)
   set_tests_properties(publish_tool PROPERTIES
